@@ -4,8 +4,10 @@
 //
 // Threads: open, close and configuration run on the UI thread. write() is
 // called from the machine's send worker and blocks until the line accepted
-// the bytes. Events (received bytes, CTS change, break, line error) are
-// delivered on the line's own event thread, never on the UI thread.
+// the bytes. Events (received bytes, CTS change, break, line error, line
+// lost) are delivered on the line's own event thread, never on the UI thread
+// and never on the thread that calls write(). Every other member may be
+// called from any thread.
 #pragma once
 
 #include <QByteArray>
@@ -14,34 +16,65 @@
 #include <functional>
 #include <memory>
 
-namespace dnc {
+namespace dnc
+{
 
 // Flow control done by the driver (or by the backend in software).
+//   XonXoff: output stops at a received DC3 and goes on at DC1; the driver
+//            sends DC3/DC1 itself when its input fills and empties. The
+//            DC1/DC3 bytes that the driver acts on are not delivered as data.
+//   RtsCts:  output stops while CTS is low; RTS follows the input buffer.
 enum class DriverFlow {
     None,
-    XonXoff, // the driver honours DC3/DC1 from the machine and sends them when its input fills
-    RtsCts,  // output paused while CTS is low; RTS follows the input buffer
+    XonXoff,
+    RtsCts,
+    RtsCtsXonXoff,
 };
 
+inline bool has_xon_xoff(DriverFlow flow)
+{
+    return flow == DriverFlow::XonXoff || flow == DriverFlow::RtsCtsXonXoff;
+}
+inline bool has_rts_cts(DriverFlow flow)
+{
+    return flow == DriverFlow::RtsCts || flow == DriverFlow::RtsCtsXonXoff;
+}
+inline DriverFlow driver_flow(bool rts_cts, bool xon_xoff)
+{
+    if (rts_cts)
+        return xon_xoff ? DriverFlow::RtsCtsXonXoff : DriverFlow::RtsCts;
+    return xon_xoff ? DriverFlow::XonXoff : DriverFlow::None;
+}
+
 struct SerialConfig {
-    QString device;    // "/dev/ttyS0", "/dev/serial/by-id/...", "socket://host:port"
+    QString device; // "/dev/ttyS0", "/dev/serial/by-id/...", "socket://host:port"
     int baud = 9600;
     int data_bits = 8; // 7 or 8
     char parity = 'N'; // 'N', 'E', 'O'
     int stop_bits = 1; // 1 or 2
     DriverFlow flow = DriverFlow::None;
     int in_buffer = 4096;
+    // Bytes the line may hold that are written but not yet on the wire. A
+    // backend that can see its driver's queue keeps it at or below this, so
+    // that a stop or a DC3 leaves at most this much still to go out.
     int out_buffer = 2048;
 };
 
 struct SerialEvents {
-    std::function<void(const QByteArray &)> received; // bytes as they arrived
+    // Bytes as they arrived. Without this event the bytes wait for
+    // read_pending().
+    std::function<void(const QByteArray &)> received;
     std::function<void(bool cts)> cts_changed;
     std::function<void()> break_detected;
     std::function<void(const QString &)> line_error; // framing, parity, overrun
+    // The device went away (adapter unplugged, connection dropped, the other
+    // end hung up). The line is closed when this fires; a later open() may
+    // succeed once the device is back.
+    std::function<void(const QString &reason)> lost;
 };
 
-class SerialLine {
+class SerialLine
+{
 public:
     virtual ~SerialLine() = default;
 
@@ -50,20 +83,24 @@ public:
 
     // Opens and configures the line. A setting the device cannot have (a
     // pseudo-terminal has no parity and no modem lines) does not fail the
-    // open; it is returned through `warnings` (see limits_reported()).
+    // open; see limits_reported(). On failure *error (when given) says why.
     virtual bool open(const SerialConfig &config, QString *error) = 0;
+    // Closes the line; a write() blocked on it returns at once.
     virtual void close() = 0;
     virtual bool is_open() const = 0;
 
     // Blocks until every byte was accepted by the line, the line closed, or
     // *abort became true. Returns the number of bytes accepted.
-    virtual qint64 write(const char *data, qint64 size, const std::atomic<bool> *abort = nullptr) = 0;
+    virtual qint64 write(const char *data, qint64 size,
+                         const std::atomic<bool> *abort = nullptr) = 0;
 
-    // Bytes received but not yet delivered through the received event.
+    // Bytes received but not yet delivered (only when no received event is
+    // set).
     virtual QByteArray read_pending() = 0;
 
     // Modem lines. A backend without them reports false from the setters
-    // and from has_modem_lines().
+    // and from has_modem_lines(), and reads CTS as on so that a machine set
+    // up for RTS/CTS is not held forever by a line that cannot carry it.
     virtual bool has_modem_lines() const = 0;
     virtual bool set_dtr(bool on) = 0;
     virtual bool set_rts(bool on) = 0;
@@ -73,17 +110,22 @@ public:
     virtual void set_driver_flow(DriverFlow flow) = 0;
 
     // Discards pending input and/or output.
-    virtual void purge(bool input, bool output) = 0;
+    virtual bool purge(bool input, bool output) = 0;
 
-    // Stops and restarts the transmitter as a received DC3/DC1 would.
+    // Stops and restarts the transmitter as a received DC3/DC1 would: with
+    // XON/XOFF flow control on, the machine's DC1 also releases a held
+    // transmitter.
     virtual void hold_transmitter() = 0;
     virtual void release_transmitter() = 0;
 
     // Bytes written but not yet on the wire (driver queue), -1 if unknown.
     virtual int output_queue() const = 0;
 
-    // The line's settings that the device refused, reported once per
-    // device for the life of the program (empty when none).
+    // The settings that the device refused at the last open (for example
+    // "7 data bits, even parity"), or what it could not do (low-latency
+    // mode). Each refusal is reported once per device for the life of the
+    // program: a later open of the same device with the same refusals
+    // returns an empty text.
     virtual QString limits_reported() const = 0;
 };
 
