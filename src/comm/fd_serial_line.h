@@ -1,0 +1,125 @@
+// What the device and network backends share: a line on one file
+// descriptor, read by the line's own event thread and written straight
+// from the caller's thread.
+//
+// Why no event loop and no cross-thread calls: the receive handler may wait
+// for the UI thread (to append a line to the editor) while the UI thread
+// closes or re-opens the port. Here close() only takes the descriptor away
+// from the reader and the writers (both give it up at once when woken); it
+// never waits for an event handler to finish, so that situation cannot
+// freeze the program. An event that was already read when the line closed
+// may still be delivered just after close() returned.
+#pragma once
+
+#include "comm/serial_line.h"
+
+#include <QStringList>
+#include <condition_variable>
+#include <mutex>
+#include <shared_mutex>
+#include <thread>
+#include <vector>
+
+namespace dnc
+{
+
+class FdSerialLine : public SerialLine
+{
+public:
+    ~FdSerialLine() override;
+
+    void set_events(SerialEvents events) override;
+    bool open(const SerialConfig &config, QString *error) override;
+    void close() override;
+    bool is_open() const override;
+    qint64 write(const char *data, qint64 size, const std::atomic<bool> *abort = nullptr) override;
+    QByteArray read_pending() override;
+    bool purge(bool input, bool output) override;
+    int output_queue() const override;
+    QString limits_reported() const override;
+
+protected:
+    FdSerialLine();
+    // Subclasses call this first in their destructor: it closes the line and
+    // ends the event thread while the subclass still exists.
+    void shut_down();
+
+    // Opens and configures the descriptor (non-blocking). Settings the
+    // device refused go to *refused; on failure returns -1 and sets *error.
+    virtual int open_fd(const SerialConfig &config, QString *error, QStringList *refused) = 0;
+    // Bytes waiting in the driver's (or socket's) output queue, -1 unknown.
+    virtual int queued_bytes(int fd) const = 0;
+    virtual qint64 raw_write(int fd, const char *data, qint64 size) = 0;
+    virtual bool flush_output(int fd) = 0;
+    virtual bool flush_input(int fd) = 0;
+    // Event thread, after bytes arrived (the software flow control of the
+    // network backend looks at them here).
+    virtual void bytes_arrived(const QByteArray &) {}
+    // Event thread: modem-line and error-counter checks; called after each
+    // read and every poll_interval_ms().
+    virtual void check_line_status(int) {}
+    // How often the event thread looks at the line without data (-1: only
+    // when data arrive).
+    virtual int poll_interval_ms() const { return -1; }
+    // Writers wait while this is true (software flow control).
+    virtual bool output_stopped() const { return false; }
+
+    // For the subclasses' own operations on the descriptor: runs `f(fd)`
+    // while the line is open and the descriptor cannot be closed under it;
+    // returns `closed_value` when the line is closed.
+    template <class F, class R> R with_fd(F &&f, R closed_value) const
+    {
+        std::shared_lock lock(fd_mutex_);
+        return fd_ < 0 ? closed_value : f(fd_);
+    }
+
+    // Wakes writers that wait for output_stopped() to end.
+    void wake_writers();
+    // Event thread: events for the subclasses' checks.
+    void fire_cts(bool cts);
+    void fire_break();
+    void fire_line_error(const QString &what);
+
+    const SerialConfig &open_config() const { return config_; }
+
+private:
+    struct StatusEvent {
+        enum Kind { Cts, Break, LineError } kind;
+        bool cts = false;
+        QString text;
+    };
+
+    void event_loop();
+    void deliver(const QByteArray &data);
+    void lose(quint64 generation, const QString &reason);
+    bool close_generation(quint64 generation);
+    SerialEvents events_copy() const;
+
+    // The descriptor and what belongs to it: shared by readers and writers,
+    // exclusive to open and close.
+    mutable std::shared_mutex fd_mutex_;
+    std::condition_variable_any reader_cv_;
+    int fd_ = -1;
+    quint64 generation_ = 0;
+    SerialConfig config_;
+    std::atomic<bool> closing_{false};
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> loop_ended_{false};
+    int wake_fd_ = -1; // eventfd, readable while closing or stopping
+
+    mutable std::mutex events_mutex_;
+    SerialEvents events_;
+    QString limits_;
+
+    mutable std::mutex pending_mutex_;
+    QByteArray pending_;
+
+    std::mutex stop_mutex_;
+    std::condition_variable stop_cv_; // software flow control wake-ups
+
+    std::vector<StatusEvent> status_events_; // event thread only
+
+    std::thread thread_;
+};
+
+} // namespace dnc
