@@ -153,16 +153,21 @@ int DeviceSerialLine::open_fd(const SerialConfig &config, QString *error, QStrin
         *error = QStringLiteral("%1: %2").arg(config.device, system_error());
         return -1;
     }
+    bool exclusive = false;
     auto fail = [&](const QString &why) {
         *error = QStringLiteral("%1: %2").arg(config.device, why);
+        if (exclusive)
+            ioctl(fd, TIOCNXCL);
         ::close(fd);
         return -1;
     };
     if (!isatty(fd))
         return fail(QStringLiteral("not a serial device"));
+    // Another program holding the device keeps it (flock is how serial
+    // programs on Linux say so).
     if (flock(fd, LOCK_EX | LOCK_NB) != 0)
         return fail(QStringLiteral("in use by another program"));
-    ioctl(fd, TIOCEXCL);
+    exclusive = ioctl(fd, TIOCEXCL) == 0;
 
     termios t{};
     if (tcgetattr(fd, &t) != 0)
@@ -185,13 +190,23 @@ int DeviceSerialLine::open_fd(const SerialConfig &config, QString *error, QStrin
     apply_flow(t, config.flow);
     t.c_cc[VSTART] = 17;
     t.c_cc[VSTOP] = 19;
-    t.c_cc[VMIN] = 0;
+    // With O_NONBLOCK, VMIN 1 makes read() say EAGAIN when nothing waits and 0
+    // only when the line hung up.
+    t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     const speed_t speed = standard_speed(config.baud);
     cfsetispeed(&t, speed ? speed : B38400);
     cfsetospeed(&t, speed ? speed : B38400);
-    if (tcsetattr(fd, TCSANOW, &t) != 0)
-        return fail(system_error());
+    if (tcsetattr(fd, TCSANOW, &t) != 0) {
+        // Some devices refuse the whole set when they cannot have 7 data
+        // bits or parity (a pseudo-terminal is always 8N): take the rest.
+        termios eight_n = t;
+        eight_n.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD);
+        eight_n.c_cflag |= CS8;
+        eight_n.c_iflag &= ~tcflag_t(INPCK);
+        if (errno != EINVAL || tcsetattr(fd, TCSANOW, &eight_n) != 0)
+            return fail(system_error());
+    }
     if (!speed) {
         termios2 t2{};
         if (ioctl(fd, TCGETS2, &t2) == 0) {
@@ -288,6 +303,14 @@ qint64 DeviceSerialLine::raw_write(int fd, const char *data, qint64 size)
 bool DeviceSerialLine::flush_output(int fd)
 {
     return tcflush(fd, TCOFLUSH) == 0;
+}
+
+void DeviceSerialLine::before_close(int fd)
+{
+    // Exclusive use belongs to the terminal, not to this descriptor: give it
+    // back, or nobody could open the device while another holds it open
+    // (a pseudo-terminal's machine side, a modem manager).
+    ioctl(fd, TIOCNXCL);
 }
 
 bool DeviceSerialLine::flush_input(int fd)

@@ -36,6 +36,7 @@ protected:
     qint64 raw_write(int fd, const char *data, qint64 size) override;
     bool flush_output(int fd) override;
     bool flush_input(int fd) override;
+    void before_close(int fd) override;
     void check_line_status(int fd) override;
     int poll_interval_ms() const override;
 

@@ -135,6 +135,7 @@ bool FdSerialLine::close_generation(quint64 generation)
     {
         std::unique_lock lock(fd_mutex_);
         if (fd_ >= 0 && (generation == 0 || generation == generation_)) {
+            before_close(fd_);
             ::close(fd_);
             fd_ = -1;
             closed = true;

@@ -51,6 +51,8 @@ protected:
     virtual int queued_bytes(int fd) const = 0;
     virtual qint64 raw_write(int fd, const char *data, qint64 size) = 0;
     virtual bool flush_output(int fd) = 0;
+    // Just before the descriptor is closed (under the exclusive lock).
+    virtual void before_close(int) {}
     virtual bool flush_input(int fd) = 0;
     // Event thread, after bytes arrived (the software flow control of the
     // network backend looks at them here).

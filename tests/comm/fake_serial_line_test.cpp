@@ -29,16 +29,16 @@ TEST(FakeSerialLine, EventsFireOnItsOwnThread)
     std::thread::id cts_thread, data_thread;
     bool cts_seen = true;
     QByteArray data;
-    line.set_events({.received =
-                         [&](const QByteArray &b) {
-                             data_thread = std::this_thread::get_id();
-                             data += b;
-                         },
-                     .cts_changed =
-                         [&](bool on) {
-                             cts_thread = std::this_thread::get_id();
-                             cts_seen = on;
-                         }});
+    SerialEvents events;
+    events.received = [&](const QByteArray &b) {
+        data_thread = std::this_thread::get_id();
+        data += b;
+    };
+    events.cts_changed = [&](bool on) {
+        cts_thread = std::this_thread::get_id();
+        cts_seen = on;
+    };
+    line.set_events(events);
     ASSERT_TRUE(line.open(config_with(DriverFlow::None), nullptr));
     line.set_cts(false);
     line.inject("G01\n");
@@ -117,7 +117,9 @@ TEST(FakeSerialLine, VanishClosesTheLineAndFiresLost)
 {
     FakeSerialLine line;
     QString reason;
-    line.set_events({.lost = [&](const QString &r) { reason = r; }});
+    SerialEvents events;
+    events.lost = [&](const QString &r) { reason = r; };
+    line.set_events(events);
     ASSERT_TRUE(line.open(config_with(DriverFlow::None), nullptr));
     line.vanish("unplugged");
     line.wait_events_delivered();
