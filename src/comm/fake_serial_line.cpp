@@ -380,8 +380,8 @@ void FakeSerialLine::event_loop()
     std::unique_lock lock(event_mutex_);
     for (;;) {
         event_cv_.wait(lock, [&] { return event_stop_ || !event_queue_.empty(); });
-        if (event_queue_.empty())
-            return; // stopping, nothing left to deliver
+        if (event_stop_)
+            return; // whoever the events were for may be gone
         auto event = std::move(event_queue_.front());
         event_queue_.pop_front();
         event_busy_ = true;
