@@ -78,11 +78,17 @@ public:
 
     bool is_writable() const override { return wait_for(fd_, POLLOUT, limits_.write_timeout); }
 
+    // True once a read gave up waiting: the client is too slow and the
+    // connection is closed after the reply (httplib answers 400).
+    bool timed_out() const { return timed_out_; }
+
     ssize_t read(char *ptr, size_t size) override
     {
         if (buffer_.empty()) {
-            if (!wait_for(fd_, POLLIN, read_wait()))
+            if (!wait_for(fd_, POLLIN, read_wait())) {
+                timed_out_ = true;
                 return -1;
+            }
             char chunk[4096];
             ssize_t n;
             do {
@@ -132,6 +138,7 @@ private:
     const HttpLimits &limits_;
     const Clock::time_point deadline_;
     std::string &buffer_;
+    bool timed_out_ = false;
 };
 
 void close_socket(int fd)
@@ -229,6 +236,17 @@ BoundedHttpServer::BoundedHttpServer(const HttpLimits &limits) : limits_(limits)
     new_task_queue = [max = limits.max_connections] { return new ConnectionPool(max); };
 }
 
+bool BoundedHttpServer::bind(const std::string &host, int port)
+{
+    if (!bind_to_port(host, port))
+        return false;
+    // httplib listens with a queue of 5: a burst of connections beyond that
+    // is dropped by the kernel and each client retries only after a second.
+    const socket_t fd = svr_sock_;
+    ::listen(fd, SOMAXCONN);
+    return true;
+}
+
 void BoundedHttpServer::drop_connections()
 {
     std::lock_guard lock(connections_mutex_);
@@ -283,7 +301,8 @@ void BoundedHttpServer::serve_connection(socket_t sock)
             return;
         DeadlineStream stream(sock, limits_, buffered);
         bool connection_closed = false;
-        if (!process_request(stream, count == 1, connection_closed, nullptr) || connection_closed)
+        if (!process_request(stream, count == 1, connection_closed, nullptr) || connection_closed ||
+            stream.timed_out())
             return;
     }
 }

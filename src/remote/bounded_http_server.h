@@ -71,6 +71,11 @@ class BoundedHttpServer final : public httplib::Server
 public:
     explicit BoundedHttpServer(const HttpLimits &limits);
 
+    // Binds the listening socket (`port` 0: any free port) with a listen
+    // queue long enough for a burst of clients. False with errno set when
+    // the address cannot be bound.
+    bool bind(const std::string &host, int port);
+
     // Ends every open connection (their threads then return at once).
     void drop_connections();
     // The port of the bound listening socket, -1 when none.

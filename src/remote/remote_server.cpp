@@ -81,9 +81,9 @@ bool RemoteServer::start(const QString &address_text, int port)
 
     errno = 0;
     const bool port_ok = port >= 0 && port <= 65535;
-    const int error = port_ok && http->bind_to_port(bind_address_.toStdString(), port) ? 0
-                      : port_ok                                                        ? errno
-                                                                                       : EINVAL;
+    const int error = port_ok && http->bind(bind_address_.toStdString(), port) ? 0
+                      : port_ok                                                ? errno
+                                                                               : EINVAL;
     if (!port_ok || error != 0 || !http->is_valid()) {
         QString text = QStringLiteral("Could not bind socket");
         if (error != 0)
