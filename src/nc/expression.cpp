@@ -1,6 +1,7 @@
 #include "nc/expression.h"
 
 #include <QVarLengthArray>
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -65,9 +66,9 @@ constexpr FuncName kFunctions[] = {
 // One parse-stack entry. The function is kept as its kind rather than its
 // name; cell rows and columns are not needed by an evaluator without cells.
 struct TokenRec {
-    std::uint8_t State = 0;
-    Func FuncName = Func::Abs;
-    double VALUE = 0;
+    std::uint8_t State;
+    Func FuncName;
+    double VALUE;
 };
 
 constexpr int kStackSize = 20;
@@ -423,18 +424,23 @@ double reduce_value(Lexer &lex, int production, const TokenRec *rhs)
 EvalResult evaluate(QStringView text) noexcept
 {
     // Blanks are dropped and a decimal comma becomes a point before anything
-    // else, so "1 2" is 12 and "2,5" is 2.5.
+    // else, so "1 2" is 12 and "2,5" is 2.5. Texts without either (nearly
+    // all) are read in place.
+    const char16_t *first = text.utf16();
+    const char16_t *last = first + text.size();
     QVarLengthArray<char16_t, 128> input;
-    for (QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (c == u' ')
-            continue;
-        input.append(c == u',' ? u'.' : c);
+    if (std::any_of(first, last, [](char16_t c) { return c == u' ' || c == u','; })) {
+        for (const char16_t *p = first; p < last; ++p) {
+            if (*p != u' ')
+                input.append(*p == u',' ? u'.' : *p);
+        }
+        first = input.data();
+        last = first + input.size();
     }
-    if (input.isEmpty())
+    if (first == last)
         return {0, EvalEmpty};
 
-    Lexer lex{input.data(), input.data() + input.size()};
+    Lexer lex{first, last};
     TokenRec stack[kStackSize];
     int top = 0;
     stack[0].State = 0;

@@ -15,7 +15,7 @@
 // nested pairs of parentheses still evaluates and inside 18 does not.
 //
 // Pure and re-entrant: every call keeps its stack and flags to itself and
-// allocates nothing for texts under 128 characters.
+// allocates nothing for texts of ordinary length.
 #pragma once
 
 #include <QStringView>

@@ -140,23 +140,30 @@ QString StripSpaces(QStringView line)
     return concat({without_blanks(body), comment});
 }
 
-QString space_words(QStringView text)
+void append_spaced_words(QString &out, QStringView text)
 {
-    QString spaced;
-    spaced.reserve(text.size() + text.size() / 2 + 1);
+    // One pass: a blank goes before each capital that lacks one, and a blank
+    // that would follow a blank is dropped (except in the first two places,
+    // so a run at the very start keeps two).
+    const qsizetype base = out.size();
+    auto put = [&out, base](QChar c) {
+        if (c == u' ' && out.size() - base >= 2 && out.back() == u' ')
+            return;
+        out += c;
+    };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (i > 0 && c >= u'A' && c <= u'Z' && text[i - 1] != u' ')
-            spaced += u' ';
-        spaced += c;
+            put(u' ');
+        put(c);
     }
+}
+
+QString space_words(QStringView text)
+{
     QString out;
-    out.reserve(spaced.size());
-    for (qsizetype i = 0; i < spaced.size(); ++i) {
-        if (i >= 2 && spaced[i] == u' ' && spaced[i - 1] == u' ')
-            continue;
-        out += spaced[i];
-    }
+    out.reserve(text.size() + text.size() / 2 + 1);
+    append_spaced_words(out, text);
     return out;
 }
 

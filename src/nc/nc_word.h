@@ -100,6 +100,9 @@ QString FormatNumber(double value);
 // excepted, so a run at the very start keeps two).
 QString space_words(QStringView text);
 
+// space_words(text) appended to `out`.
+void append_spaced_words(QString &out, QStringView text);
+
 // The point (px, py) rotated about (cx, cy) by `angle` degrees the way the
 // NC tools do it: coordinates more than 200000 from the centre collapse onto
 // the centre.

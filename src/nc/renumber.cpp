@@ -3,6 +3,8 @@
 #include "nc/block_text.h"
 #include "nc/nc_word.h"
 
+#include <utility>
+
 namespace dnc
 {
 
@@ -45,6 +47,18 @@ QStringView without_leading_blanks(QStringView text)
     return text.sliced(i);
 }
 
+void append_decimal(QString &out, qint64 value)
+{
+    char16_t digits[24];
+    int count = 0;
+    do {
+        digits[count++] = char16_t(u'0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    while (count > 0)
+        out += QChar(digits[--count]);
+}
+
 } // namespace
 
 RenumberOutcome renumber_lines(QStringList &lines, const RenumberOptions &options,
@@ -62,6 +76,7 @@ RenumberOutcome renumber_lines(QStringList &lines, const RenumberOptions &option
     const QString end_text =
         options.EndCommentChar.isEmpty() ? QStringLiteral(")") : options.EndCommentChar;
 
+    QString numbered; // the new block before spacing; reused line after line
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (abort && abort->load(std::memory_order_relaxed))
             break;
@@ -83,17 +98,20 @@ RenumberOutcome renumber_lines(QStringList &lines, const RenumberOptions &option
         if (is_left_alone(block))
             continue;
 
-        QString body;
-        QString comment;
+        // The block without its comment: a view of the line unless a comment
+        // had to be cut out of the middle.
+        QStringView body = block;
+        QString cut_body;
+        QStringView comment;
         if (comments) {
             if (options.EndCommentChar.isEmpty())
                 outcome.end_comment_char_defaulted = true;
             const Span span = machine_comment(block, start_text, end_text);
             if (span.start >= 0) {
-                comment = block.sliced(span.start, span.length).toString();
-                body = concat({block.first(span.start), block.sliced(span.start + span.length)});
-            } else {
-                body = block.toString();
+                comment = block.sliced(span.start, span.length);
+                cut_body =
+                    concat({block.first(span.start), block.sliced(span.start + span.length)});
+                body = cut_body;
             }
             if (!options.IncludeComments && body.isEmpty())
                 continue;
@@ -108,40 +126,46 @@ RenumberOutcome renumber_lines(QStringList &lines, const RenumberOptions &option
             if (options.ExistingOnly && step > 0 && !options.IncludeComments &&
                 !comment.isEmpty() && body.startsWith(u'N'))
                 continue;
-        } else {
-            body = block.toString();
         }
 
         // Words that begin with "N" (NEXT, END1) keep their letter: an extra
-        // "N" in front becomes the block number's letter.
+        // "N" in front becomes the block number's letter, and the old number
+        // is what follows that extra letter.
         const qsizetype first_n = body.indexOf(u'N');
         const qsizetype ne = body.indexOf(u"NE");
-        if (ne >= 0 && first_n == ne)
-            body.prepend(u'N');
-        const qsizetype end = body.indexOf(u"END");
-        if (end >= 0 && body.indexOf(u'N') == end + 1)
-            body.prepend(u'N');
-
+        bool extra_n = ne >= 0 && first_n == ne;
+        if (!extra_n) {
+            const qsizetype end = body.indexOf(u"END");
+            extra_n = end >= 0 && first_n == end + 1;
+        }
         QStringView rest = body;
-        if (rest.startsWith(u'N'))
+        if (extra_n)
+            rest = without_leading_blanks(rest.sliced(number_run(rest, 0)));
+        else if (rest.startsWith(u'N'))
             rest = without_leading_blanks(rest.sliced(1 + number_run(rest, 1)));
 
-        QString result;
-        result.reserve(prefix.size() + rest.size() + comment.size() + 12);
-        result += prefix;
+        numbered.resize(0);
         if (step > 0) {
-            result += u'N';
-            result += QString::number(number);
+            numbered += u'N';
+            append_decimal(numbered, number);
         }
-        result += rest;
-        if (options.AddSpaces) {
-            const QStringView numbered = QStringView(result).sliced(prefix.size());
+        numbered += rest;
+
+        QString result;
+        result.reserve(prefix.size() + 2 * numbered.size() + comment.size() + 1);
+        result += prefix;
+        if (!options.AddSpaces) {
+            for (QChar c : std::as_const(numbered)) {
+                if (c != u' ')
+                    result += c;
+            }
+        } else {
             if (!comments || !numbered.contains(start_text))
-                result = concat({prefix, ncword::space_words(numbered)});
+                ncword::append_spaced_words(result, numbered);
+            else
+                result += numbered;
             if (!comment.isEmpty())
                 result += u' ';
-        } else {
-            result = without_blanks(result);
         }
         result += comment;
         lines[i] = result;
