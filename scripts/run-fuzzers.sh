@@ -7,7 +7,7 @@ seconds=${2:-20}
 shopt -s nullglob
 found=0
 for f in "$build"/tests/fuzz/fuzz_*; do
-  [ -x "$f" ] || continue
+  [ -f "$f" ] && [ -x "$f" ] || continue
   found=1
   name=$(basename "$f")
   echo "-- $name for ${seconds}s"
