@@ -79,6 +79,14 @@ HighlightRules build_highlight_rules(const HighlightSettings &settings)
     return rules;
 }
 
+bool update_highlight_rules(HighlightRules &rules, const HighlightSettings &settings)
+{
+    if (!settings.UseColorHighlight)
+        return false;
+    rules = build_highlight_rules(settings);
+    return true;
+}
+
 std::optional<QString> DisplayLine(const HighlightRules &rules, const DisplayState &state,
                                    QStringView line)
 {

@@ -55,9 +55,13 @@ int color_index(QStringView name);
 // 0xRRGGBB of a colour index 1 to 7; nothing for 0 (the editor's default).
 std::optional<std::uint32_t> color_rgb(int index);
 
-// The six rules for these settings. The caller keeps its current rules when
-// UseColorHighlight is off (rules are rebuilt only while colouring is on).
+// The six rules for these settings.
 HighlightRules build_highlight_rules(const HighlightSettings &settings);
+
+// Rebuilds `rules` from the settings when UseColorHighlight is on; with
+// colouring off the rules in memory stay as they were. Returns whether they
+// were rebuilt.
+bool update_highlight_rules(HighlightRules &rules, const HighlightSettings &settings);
 
 // colour x 100 + 10 if bold + background.
 inline int display_code(const syntax_record_type &rule)

@@ -150,6 +150,19 @@ TEST(HighlightRules, BuiltFromTheSettings)
     EXPECT_EQ(h, runs({{kRed, 3}, {0, 2}})) << codes(h);
 }
 
+TEST(HighlightRules, KeptWhileColouringIsOff)
+{
+    HighlightRules rules = build_highlight_rules(shop_settings());
+    HighlightSettings off = shop_settings();
+    off.UseColorHighlight = false;
+    off.Address[0] = "Z";
+    EXPECT_FALSE(update_highlight_rules(rules, off));
+    EXPECT_EQ(rules[0].address_character, u'X');
+    off.UseColorHighlight = true;
+    EXPECT_TRUE(update_highlight_rules(rules, off));
+    EXPECT_EQ(rules[0].address_character, u'Z');
+}
+
 TEST(HighlightRules, DisplayCodesAndColours)
 {
     struct Decode {
