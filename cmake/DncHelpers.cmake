@@ -29,7 +29,10 @@ function(dnc_test layer)
   set(_labels ${layer} ${T_LABELS})
   gtest_discover_tests(test_${layer}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DNC_BUILD_DIR=${PROJECT_BINARY_DIR}"
+    # One value per property: gtest_discover_tests splits a list value, so a
+    # second variable in ENVIRONMENT would be lost.
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+               ENVIRONMENT_MODIFICATION "DNC_BUILD_DIR=set:${PROJECT_BINARY_DIR}"
                LABELS "${_labels}"
                TIMEOUT 300)
 endfunction()
