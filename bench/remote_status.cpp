@@ -34,6 +34,7 @@ public:
         snapshot_.records = {m};
     }
     dnc::RemoteSnapshot remote_snapshot() override { return snapshot_; }
+    std::atomic<bool> &remote_command_active() override { return active_; }
     void select_machine(int) override {}
     void change_machine() override {}
     bool is_sending(int) override { return false; }
@@ -54,6 +55,7 @@ public:
 
 private:
     dnc::RemoteSnapshot snapshot_;
+    std::atomic<bool> active_{false};
 };
 
 } // namespace

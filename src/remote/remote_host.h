@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <vector>
 
 namespace dnc
@@ -45,6 +46,13 @@ public:
     virtual ~RemoteHost() = default;
 
     virtual RemoteSnapshot remote_snapshot() = 0;
+
+    // The process-wide flag `remote_command_active`: a transfer started from
+    // the web remote is being carried out, so receiving saves under the
+    // machine's global_filename, and binary and Mazatrol transfers take
+    // their file name from it, instead of asking the operator. The remote's
+    // command timer sets it; each transfer clears it where it ends.
+    virtual std::atomic<bool> &remote_command_active() = 0;
 
     // Selects machine `index` in the machine drop-down without running the
     // machine change (the remote's machine-change timer runs it).

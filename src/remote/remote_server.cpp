@@ -7,8 +7,6 @@
 namespace dnc
 {
 
-std::atomic<bool> remote_command_active{false};
-
 namespace
 {
 
@@ -240,6 +238,7 @@ void RemoteServer::run_commands()
 void RemoteServer::run_command(const RemoteAction &command)
 {
     const int record = command.index;
+    std::atomic<bool> &remote_command_active = host_.remote_command_active();
     remote_command_active = false;
     switch (command.command) {
     case RemoteReset:

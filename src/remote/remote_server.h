@@ -16,7 +16,6 @@
 
 #include <QObject>
 #include <QTimer>
-#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -26,12 +25,6 @@
 
 namespace dnc
 {
-
-// A transfer started from the web remote is being carried out: receiving
-// saves under the machine's global_filename, and binary and Mazatrol
-// transfers take their file name from it, instead of asking the operator.
-// Set by the remote's command timer; cleared where each transfer ends.
-extern std::atomic<bool> remote_command_active;
 
 inline constexpr int kDefaultRemotePort = 8082;
 

@@ -85,7 +85,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        remote_command_active = false;
+        host.command_active = false;
         RemoteMachineView mill = test::test_machine();
         mill.default_save_directory = dir.path() + '/';
         mill.default_read_directory = dir.path() + '/';
@@ -216,7 +216,7 @@ TEST_F(RemoteServerTest, SendWhileSendingGetsTheBusyReplyAndChangesNothing)
               "Status: Sending in progress<br>File:/cnc/O7.nc</td>");
     run_event_loop_for(50);
     EXPECT_TRUE(host.log.isEmpty()) << host.log.join(", ").toStdString();
-    EXPECT_FALSE(remote_command_active);
+    EXPECT_FALSE(host.command_active);
 }
 
 TEST_F(RemoteServerTest, SendWithABareNameTakesSaveFolderAndExtension)
@@ -228,7 +228,7 @@ TEST_F(RemoteServerTest, SendWithABareNameTakesSaveFolderAndExtension)
     EXPECT_TRUE(host.log.isEmpty());
     run_event_loop_for(50);
     EXPECT_EQ(host.log, (QStringList{"filename 0 " + path, "load 0 " + path, "send 0"}));
-    EXPECT_TRUE(remote_command_active);
+    EXPECT_TRUE(host.command_active);
 }
 
 TEST_F(RemoteServerTest, CommandTimerActions)
@@ -253,7 +253,7 @@ TEST_F(RemoteServerTest, CommandTimerActions)
     start();
     for (const auto &c : cases) {
         host.log.clear();
-        remote_command_active = false;
+        host.command_active = false;
         while_event_loop_runs([&] {
             httplib::Client client("127.0.0.1", server->port());
             client.Get(c.target.c_str());
@@ -261,7 +261,7 @@ TEST_F(RemoteServerTest, CommandTimerActions)
         });
         run_event_loop_for(50);
         EXPECT_EQ(host.log, c.log) << c.target;
-        EXPECT_EQ(remote_command_active, c.active_after) << c.target;
+        EXPECT_EQ(host.command_active, c.active_after) << c.target;
     }
 
     // A file that cannot be loaded leaves no remote command active.
@@ -270,7 +270,7 @@ TEST_F(RemoteServerTest, CommandTimerActions)
     body("/?command=send&filename=O1");
     run_event_loop_for(50);
     EXPECT_EQ(host.log.last(), "load 0 " + dir.filePath("O1.nc"));
-    EXPECT_FALSE(remote_command_active);
+    EXPECT_FALSE(host.command_active);
 
     // Binary machines send the file without the editor.
     host.state.records[0].file_type = 1;

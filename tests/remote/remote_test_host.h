@@ -19,8 +19,10 @@ public:
     QStringList log;      // "send 0", "load 0 /path", ...
     QStringList messages; // bodies of show_message
     bool load_succeeds = true;
+    std::atomic<bool> command_active{false};
 
     RemoteSnapshot remote_snapshot() override { return state; }
+    std::atomic<bool> &remote_command_active() override { return command_active; }
     void select_machine(int index) override
     {
         log << QStringLiteral("select %1").arg(index);
