@@ -24,13 +24,15 @@ namespace
 constexpr auto kLockWait = std::chrono::seconds(5);
 constexpr auto kLockPoll = std::chrono::milliseconds(2);
 
-QString fold(QStringView name)
+// Position stored for a name in a NameIndex, or -1.
+template <typename Index> int index_of(const Index &index, QStringView name)
 {
-    return name.toString().toCaseFolded();
+    const auto found = index.find(name);
+    return found == index.end() ? -1 : found->second;
 }
 
 // UTF-8 where the bytes are UTF-8, Latin-1 for every byte that is not part
-// of a well-formed UTF-8 sequence. A leading UTF-8 byte-order mark is
+// of a well-formed UTF-8 sequence. Leading UTF-8 byte-order marks are
 // dropped.
 QString decode_text(const QByteArray &bytes)
 {
@@ -39,8 +41,8 @@ QString decode_text(const QByteArray &bytes)
     QString out;
     out.reserve(n);
     qsizetype i = 0;
-    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
-        i = 3;
+    while (i + 3 <= n && p[i] == 0xEF && p[i + 1] == 0xBB && p[i + 2] == 0xBF)
+        i += 3;
     while (i < n) {
         qsizetype run = i;
         while (run < n && p[run] < 0x80)
@@ -249,6 +251,22 @@ QString dnc_ini_path(const QString &user_data_folder)
     return folder + QLatin1String(kDncIniFileName);
 }
 
+std::size_t IniFile::NameHash::operator()(QStringView name) const
+{
+    std::size_t hash = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t c = name.at(i).unicode();
+        if (c < 0x80) {
+            hash = hash * 31 + (c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name.at(i + 1).isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), name.at(++i).unicode());
+        hash = hash * 31 + QChar::toCaseFolded(c);
+    }
+    return hash;
+}
+
 IniFile::IniFile(const QString &path) : path_(path)
 {
     QFile file(path);
@@ -282,7 +300,7 @@ void IniFile::parse(const QByteArray &bytes)
         if (end < 0)
             end = text.size();
         QStringView raw = QStringView(text).mid(start, end - start);
-        if (raw.endsWith(QLatin1Char('\r')))
+        while (raw.endsWith(QLatin1Char('\r')))
             raw.chop(1);
         start = end + 1;
 
@@ -313,22 +331,16 @@ void IniFile::parse(const QByteArray &bytes)
 
 void IniFile::append_line(Section &section, Line line)
 {
-    if (!line.key.isEmpty()) {
-        const QString folded = fold(line.key);
-        if (!section.first_key.contains(folded))
-            section.first_key.insert(folded, int(section.lines.size()));
-    }
+    if (!line.key.isEmpty())
+        section.first_key.try_emplace(line.key, int(section.lines.size()));
     section.lines.append(std::move(line));
 }
 
 void IniFile::reindex_sections()
 {
     first_section_.clear();
-    for (int i = 0; i < sections_.size(); ++i) {
-        const QString folded = fold(sections_.at(i).name);
-        if (!first_section_.contains(folded))
-            first_section_.insert(folded, i);
-    }
+    for (int i = 0; i < sections_.size(); ++i)
+        first_section_.try_emplace(sections_.at(i).name, i);
 }
 
 QStringList IniFile::section_names() const
@@ -336,7 +348,7 @@ QStringList IniFile::section_names() const
     QStringList names;
     for (int i = 0; i < sections_.size(); ++i) {
         const QString &name = sections_.at(i).name;
-        if (!name.isEmpty() && first_section_.value(fold(name)) == i)
+        if (!name.isEmpty() && index_of(first_section_, name) == i)
             names.append(name);
     }
     return names;
@@ -344,19 +356,19 @@ QStringList IniFile::section_names() const
 
 bool IniFile::has_section(const QString &section) const
 {
-    return first_section_.contains(fold(section));
+    return index_of(first_section_, section) >= 0;
 }
 
 QStringList IniFile::keys(const QString &section) const
 {
     QStringList names;
-    const int index = first_section_.value(fold(section), -1);
+    const int index = index_of(first_section_, section);
     if (index < 0)
         return names;
     const Section &s = sections_.at(index);
     for (int i = 0; i < s.lines.size(); ++i) {
         const QString &key = s.lines.at(i).key;
-        if (!key.isEmpty() && s.first_key.value(fold(key)) == i)
+        if (!key.isEmpty() && index_of(s.first_key, key) == i)
             names.append(key);
     }
     return names;
@@ -364,11 +376,11 @@ QStringList IniFile::keys(const QString &section) const
 
 const IniFile::Line *IniFile::find_entry(const QString &section, const QString &key) const
 {
-    const int index = first_section_.value(fold(section), -1);
+    const int index = index_of(first_section_, section);
     if (index < 0)
         return nullptr;
     const Section &s = sections_.at(index);
-    const int line = s.first_key.value(fold(key), -1);
+    const int line = index_of(s.first_key, key);
     return line < 0 ? nullptr : &s.lines.at(line);
 }
 
@@ -402,7 +414,7 @@ bool IniFile::read_bool(const QString &section, const QString &key, bool fallbac
 IniFile::Section &IniFile::section_for_writing(const QString &section)
 {
     const QString name = one_line(section).trimmed();
-    const int index = first_section_.value(fold(name), -1);
+    const int index = index_of(first_section_, name);
     if (index >= 0)
         return sections_[index];
     // Keep a blank line between the previous section and the new one.
@@ -411,7 +423,7 @@ IniFile::Section &IniFile::section_for_writing(const QString &section)
     if (!document_empty && (previous.isEmpty() || !previous.last().text.trimmed().isEmpty()))
         previous.append(Line{});
     sections_.append(Section{name, QLatin1Char('[') + name + QLatin1Char(']'), {}, {}});
-    first_section_.insert(fold(name), int(sections_.size() - 1));
+    first_section_.try_emplace(name, int(sections_.size() - 1));
     return sections_.last();
 }
 
@@ -421,7 +433,7 @@ void IniFile::write_string(const QString &section, const QString &key, const QSt
     const QString name = one_line(key).trimmed();
     const QString text = one_line(value);
     Line line{name + QLatin1Char('=') + text, name, text.trimmed()};
-    const int existing = s.first_key.value(fold(name), -1);
+    const int existing = index_of(s.first_key, name);
     if (existing >= 0) {
         s.lines[existing] = std::move(line);
         return;
@@ -436,7 +448,7 @@ void IniFile::write_string(const QString &section, const QString &key, const QSt
         return;
     }
     s.lines.insert(at, std::move(line));
-    s.first_key.insert(fold(name), int(at));
+    s.first_key.try_emplace(name, int(at));
 }
 
 void IniFile::write_int(const QString &section, const QString &key, int value)
@@ -456,8 +468,8 @@ void IniFile::ensure_section(const QString &section)
 
 void IniFile::erase_section(const QString &section)
 {
-    const QString folded = fold(section);
-    sections_.removeIf([&](const Section &s) { return fold(s.name) == folded; });
+    sections_.removeIf(
+        [&](const Section &s) { return s.name.compare(section, Qt::CaseInsensitive) == 0; });
     reindex_sections();
 }
 
@@ -531,7 +543,7 @@ bool IniFile::update(const QString &path, const std::function<bool(IniFile &)> &
     }
     if (!edit(ini))
         return false;
-    ini.path_ = target;
+    ini.path_ = target; // the edit may have replaced the whole document
     return ini.save(temp_file_name, error);
 }
 

@@ -17,11 +17,11 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <unordered_map>
 
 namespace dnc
 {
@@ -105,6 +105,20 @@ public:
                        QString *error, const QString &temp_file_name = {});
 
 private:
+    // Finds names without regard to letter case, without copying them.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(QStringView name) const;
+    };
+    struct NameEqual {
+        using is_transparent = void;
+        bool operator()(QStringView a, QStringView b) const
+        {
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        }
+    };
+    using NameIndex = std::unordered_map<QString, int, NameHash, NameEqual>;
+
     struct Line {
         QString text;  // the line as read or as generated, without line break
         QString key;   // empty when the line is not a "key=value" entry
@@ -114,7 +128,7 @@ private:
         QString name;   // trimmed text between "[" and "]"
         QString header; // the header line itself
         QList<Line> lines;
-        QHash<QString, int> first_key; // folded key name -> index into lines
+        NameIndex first_key; // key name -> index into lines
     };
 
     void parse(const QByteArray &bytes);
@@ -130,7 +144,7 @@ private:
     bool crlf_ = false;
     QList<Line> preamble_; // lines before the first header (never read as keys)
     QList<Section> sections_;
-    QHash<QString, int> first_section_; // folded section name -> index
+    NameIndex first_section_; // section name -> index of its first occurrence
 };
 
 } // namespace dnc

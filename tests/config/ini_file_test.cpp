@@ -43,6 +43,8 @@ TEST(IniFileRead, ToleratesBadInputAndFindsTheFirstValue)
         {"duplicate section", "[M]\nK=1\n[m]\nK=2\nJ=3\n", "M", "K", QString("1")},
         {"key only in repeated section", "[M]\nK=1\n[m]\nJ=3\n", "M", "J", std::nullopt},
         {"names in any letter case", "[mAcHiNe]\nkEy=v\n", "MACHINE", "KEY", QString("v")},
+        {"accented names in any letter case", "[Fr\xc3\xa4se]\nZ\xc3\xa4hler=2\n", "FR\xc3\x84SE",
+         "Z\xc3\x84HLER", QString("2")},
         {"blanks around names and values", "  [ M ]  \n\t K  =  v w \t\n", "M", "K",
          QString("v w")},
         {"empty value", "[M]\nK=\n", "M", "K", QString("")},
