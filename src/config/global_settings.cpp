@@ -53,16 +53,6 @@ QMap<int, QString> port_map(const IniFile &ini)
     return ports;
 }
 
-QString port_device(const QMap<int, QString> &ports, int port)
-{
-    if (port < 1)
-        return {};
-    const auto mapped = ports.constFind(port);
-    if (mapped != ports.constEnd())
-        return *mapped;
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-}
-
 bool save_close_state(const QString &ini_path, const CloseState &state, QString *error)
 {
     return IniFile::update(

@@ -4,7 +4,8 @@
 // The port map names the device behind each port number the operator sees
 // ("CommPort=3", "COM3" in notes): keys "Com<N>" of the global section, for
 // example "Com3=/dev/serial/by-id/usb-FTDI_..." or
-// "Com9=socket://10.1.2.3:4001". A port without a key is /dev/ttyS<N-1>.
+// "Com9=socket://10.1.2.3:4001". A port without a key is /dev/ttyS<N-1>
+// (see device_for_port() in comm/port_session.h).
 #pragma once
 
 #include "config/ini_file.h"
@@ -36,10 +37,6 @@ GlobalSettings load_global_settings(const IniFile &ini);
 // The "Com<N>" keys of the global section (N a positive decimal number,
 // any letter case); keys with an empty value are left out.
 QMap<int, QString> port_map(const IniFile &ini);
-
-// The device of a port number: its "Com<N>" entry, else /dev/ttyS<N-1>;
-// empty for a number below 1.
-QString port_device(const QMap<int, QString> &ports, int port);
 
 // What the main window remembers at close when "SaveLastMachine" is on.
 struct CloseState {

@@ -60,11 +60,6 @@ TEST(GlobalSettings, PortMap)
                                          {9, "socket://10.1.2.3:4001"}};
     EXPECT_EQ(ports, expected);
     EXPECT_EQ(load_global_settings(ini).ports, expected);
-
-    EXPECT_EQ(port_device(ports, 3), "/dev/serial/by-id/usb-FTDI_1");
-    EXPECT_EQ(port_device(ports, 1), "/dev/ttyS0");
-    EXPECT_EQ(port_device(ports, 12), "/dev/ttyS11");
-    EXPECT_TRUE(port_device(ports, 0).isEmpty());
 }
 
 TEST(GlobalSettings, CloseStateIsWrittenAsTheWindowLeftIt)
