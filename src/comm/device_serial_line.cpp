@@ -229,6 +229,8 @@ int DeviceSerialLine::open_fd(const SerialConfig &config, QString *error, QStrin
     if (!modem_lines_)
         refused->append(QStringLiteral("modem lines (DTR, RTS, CTS)"));
     has_counters_ = ioctl(fd, TIOCGICOUNT, &counters_) == 0;
+    serial_struct serial{};
+    real_line_ = modem_lines_ || has_counters_ || ioctl(fd, TIOCGSERIAL, &serial) == 0;
 
     const QString latency = set_low_latency(fd, config.device);
     if (!latency.isEmpty())

@@ -33,6 +33,7 @@ public:
 protected:
     int open_fd(const SerialConfig &config, QString *error, QStringList *refused) override;
     int queued_bytes(int fd) const override;
+    bool driver_queue_visible() const override { return real_line_; }
     qint64 raw_write(int fd, const char *data, qint64 size) override;
     bool flush_output(int fd) override;
     bool flush_input(int fd) override;
@@ -44,6 +45,9 @@ private:
     bool set_modem_bit(int bit, bool on);
 
     std::atomic<bool> modem_lines_{false};
+    // A UART or USB adapter, not a pseudo-terminal (whose output queue
+    // always reads 0). Set by open_fd.
+    bool real_line_ = true;
     // Event thread (set by open_fd before the line is handed to it).
     bool has_counters_ = false;
     bool last_cts_ = false;

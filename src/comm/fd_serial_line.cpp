@@ -42,6 +42,7 @@ FdSerialLine::FdSerialLine()
 {
     wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     thread_ = std::thread([this] { event_loop(); });
+    writer_ = std::thread([this] { writer_loop(); });
 }
 
 FdSerialLine::~FdSerialLine()
@@ -63,6 +64,12 @@ void FdSerialLine::shut_down()
     }
     reader_cv_.notify_all();
     wake_writers();
+    {
+        std::lock_guard lock(out_mutex_);
+        writer_stop_ = true;
+    }
+    out_cv_.notify_all();
+    writer_.join();
     // The event thread may be inside a handler that waits for this (the UI)
     // thread; keep serving this thread's events until it has left.
     const bool serve_events = QCoreApplication::instance() &&
@@ -115,7 +122,16 @@ bool FdSerialLine::open(const SerialConfig &config, QString *error)
         std::unique_lock lock(fd_mutex_);
         fd_ = fd;
         ++generation_;
-        config_ = config;
+    }
+    baud_ = std::max(50, config.baud);
+    queue_visible_ = driver_queue_visible();
+    {
+        std::lock_guard lock(out_mutex_);
+        out_.clear();
+        in_flight_ = 0;
+        ++out_epoch_;
+        out_capacity_ = std::max(1, config.out_buffer);
+        out_open_ = true;
     }
     reader_cv_.notify_all();
     return true;
@@ -123,7 +139,40 @@ bool FdSerialLine::open(const SerialConfig &config, QString *error)
 
 void FdSerialLine::close()
 {
+    if (is_open())
+        hand_over_output();
     close_generation(0);
+}
+
+void FdSerialLine::hand_over_output()
+{
+    using namespace std::chrono_literals;
+    std::unique_lock lock(out_mutex_);
+    out_open_ = false;
+    qsizetype left = qsizetype(out_.size()) + in_flight_;
+    auto last_progress = std::chrono::steady_clock::now();
+    while (left > 0) {
+        out_cv_.wait_for(lock, 10ms);
+        const qsizetype now_left = qsizetype(out_.size()) + in_flight_;
+        if (now_left < left) {
+            left = now_left;
+            last_progress = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - last_progress > 250ms) {
+            break; // the line does not take them: the machine stopped it
+        }
+    }
+}
+
+void FdSerialLine::drop_output()
+{
+    {
+        std::lock_guard lock(out_mutex_);
+        out_.clear();
+        in_flight_ = 0;
+        ++out_epoch_;
+    }
+    out_cv_.notify_all();
+    wake_writers();
 }
 
 bool FdSerialLine::close_generation(quint64 generation)
@@ -145,6 +194,13 @@ bool FdSerialLine::close_generation(quint64 generation)
         closing_ = false;
     }
     reader_cv_.notify_all();
+    if (closed) {
+        {
+            std::lock_guard lock(out_mutex_);
+            out_open_ = false;
+        }
+        drop_output();
+    }
     return closed;
 }
 
@@ -157,33 +213,129 @@ bool FdSerialLine::is_open() const
 qint64 FdSerialLine::write(const char *data, qint64 size, const std::atomic<bool> *abort)
 {
     qint64 done = 0;
+    while (done < size) {
+        // What the driver still holds counts against the output buffer too
+        // (read before taking the buffer's lock: the writers take the two
+        // in the other order).
+        const int driver =
+            queue_visible_ ? std::max(0, with_fd([&](int fd) { return queued_bytes(fd); }, 0)) : 0;
+        bool hand_over = false;
+        {
+            std::unique_lock lock(out_mutex_);
+            if (!out_open_ || (abort && abort->load()))
+                break;
+            const qsizetype room = out_capacity_ - qsizetype(out_.size()) - in_flight_ - driver;
+            if (room > 0) {
+                const qsizetype n = std::min<qint64>(room, size - done);
+                out_.insert(out_.end(), data + done, data + done + n);
+                done += n;
+                if (!tail_pending_) {
+                    tail_pending_ = true;
+                    out_cv_.notify_all();
+                }
+                continue;
+            }
+            if (out_.empty() && in_flight_ > 0) {
+                // Another thread is handing over a piece (perhaps held by
+                // the machine's DC3): wait for it, looking at the abort
+                // flag, which nobody can wake us for, every 20 ms.
+                out_cv_.wait_for(lock, std::chrono::milliseconds(kAbortCheckMs));
+                continue;
+            }
+            hand_over = !out_.empty();
+        }
+        if (hand_over) {
+            // The buffer is full: hand it to the driver here.
+            if (!flush_buffer(abort))
+                break;
+            continue;
+        }
+        // Everything written is with the driver: wait for the wire.
+        const int char_us = 11 * 1000000 / std::max(baud_.load(), 50);
+        const int wait_ms =
+            std::clamp(int(qint64(driver - out_capacity_ + 1) * char_us / 1000), 1, kAbortCheckMs);
+        pollfd wake{wake_fd_, POLLIN, 0};
+        ::poll(&wake, 1, wait_ms);
+    }
+    return done;
+}
+
+bool FdSerialLine::flush_buffer(const std::atomic<bool> *abort)
+{
+    // Another thread may be handing over the previous piece (and wait for
+    // the machine's XON): look at the abort flag meanwhile.
+    while (!write_order_.try_lock_for(std::chrono::milliseconds(kAbortCheckMs))) {
+        if (closing_ || stop_ || (abort && abort->load()))
+            return false;
+    }
+    std::lock_guard order(write_order_, std::adopt_lock);
+    std::vector<char> piece;
+    quint64 epoch = 0;
+    {
+        std::lock_guard lock(out_mutex_);
+        piece.swap(out_);
+        out_.swap(spare_);
+        in_flight_ = qsizetype(piece.size());
+        epoch = out_epoch_;
+    }
+    const qsizetype total = qsizetype(piece.size());
+    const qsizetype written = write_to_driver(piece.data(), total, epoch, abort);
+    {
+        std::lock_guard lock(out_mutex_);
+        if (out_epoch_ == epoch)
+            in_flight_ = 0;
+        piece.clear();
+        if (spare_.capacity() < piece.capacity())
+            spare_.swap(piece);
+    }
+    out_cv_.notify_all();
+    return written == total;
+}
+
+void FdSerialLine::writer_loop()
+{
+    std::unique_lock lock(out_mutex_);
+    for (;;) {
+        out_cv_.wait(lock, [&] { return writer_stop_ || tail_pending_; });
+        if (writer_stop_)
+            return;
+        // A sender writing line after line fills the buffer and hands it
+        // over itself within this time; a lone line goes out after it.
+        out_cv_.wait_for(lock, std::chrono::milliseconds(1), [&] { return writer_stop_; });
+        if (writer_stop_)
+            return;
+        tail_pending_ = false;
+        if (out_.empty())
+            continue;
+        lock.unlock();
+        flush_buffer(nullptr);
+        lock.lock();
+    }
+}
+
+qsizetype FdSerialLine::write_to_driver(const char *data, qsizetype size, quint64 epoch,
+                                        const std::atomic<bool> *abort)
+{
+    qsizetype done = 0;
     std::shared_lock lock(fd_mutex_);
     while (done < size) {
-        if (fd_ < 0 || closing_ || stop_ || (abort && abort->load()))
+        if (fd_ < 0 || closing_ || stop_ || out_epoch_ != epoch || (abort && abort->load()))
             break;
         if (output_stopped()) {
             std::unique_lock stop_lock(stop_mutex_);
             stop_cv_.wait_for(stop_lock, std::chrono::milliseconds(kAbortCheckMs));
             continue;
         }
-        qint64 chunk = size - done;
-        const int queued = config_.out_buffer > 0 ? queued_bytes(fd_) : -1;
-        if (queued >= 0) {
-            // Keep no more than the machine's output buffer in the driver,
-            // so that a stop or a DC3 has little left to go out.
-            const qint64 room = qint64(config_.out_buffer) - queued;
-            if (room <= 0) {
-                const int char_us = 11 * 1000000 / std::max(config_.baud, 50);
-                const int wait_ms = std::clamp(int((1 - room) * char_us / 1000), 1, kAbortCheckMs);
-                pollfd wake{wake_fd_, POLLIN, 0};
-                ::poll(&wake, 1, wait_ms);
-                continue;
-            }
-            chunk = std::min(chunk, room);
-        }
-        const qint64 n = raw_write(fd_, data + done, chunk);
+        const qsizetype piece = size - done;
+        const qint64 n = raw_write(fd_, data + done, piece);
         if (n > 0) {
             done += n;
+            {
+                std::lock_guard out_lock(out_mutex_);
+                if (out_epoch_ == epoch)
+                    in_flight_ -= n;
+            }
+            out_cv_.notify_all();
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -214,6 +366,8 @@ bool FdSerialLine::purge(bool input, bool output)
         std::lock_guard lock(pending_mutex_);
         pending_.clear();
     }
+    if (output)
+        drop_output();
     return with_fd(
         [&](int fd) {
             bool ok = true;
@@ -228,7 +382,13 @@ bool FdSerialLine::purge(bool input, bool output)
 
 int FdSerialLine::output_queue() const
 {
-    return with_fd([&](int fd) { return queued_bytes(fd); }, -1);
+    qsizetype buffered = 0;
+    {
+        std::lock_guard lock(out_mutex_);
+        buffered = qsizetype(out_.size()) + in_flight_;
+    }
+    const int driver = with_fd([&](int fd) { return queued_bytes(fd); }, 0);
+    return int(buffered) + std::max(0, driver);
 }
 
 QString FdSerialLine::limits_reported() const

@@ -195,6 +195,27 @@ TEST(DeviceSerialLine, HeldTransmitterWaitsForRelease)
     EXPECT_TRUE(done);
 }
 
+TEST(DeviceSerialLine, OutputBufferIsCountedPurgedAndHandedOverAtClose)
+{
+    PtyPair pty;
+    DeviceSerialLine line;
+    ASSERT_TRUE(line.open(config_for(pty.slave_path()), nullptr));
+    line.hold_transmitter();
+    ASSERT_EQ(line.write("N1 G00 X0\r\n", 11), 11);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(line.output_queue(), 11);
+    EXPECT_TRUE(line.purge(false, true));
+    EXPECT_EQ(line.output_queue(), 0);
+    line.release_transmitter();
+    EXPECT_EQ(pty.read_for(50), "");
+
+    // Bytes written just before the port closes still reach the machine.
+    const QByteArray trailer = QByteArray(1500, 'N') + "M30\r\n%\x14";
+    ASSERT_EQ(line.write(trailer.constData(), trailer.size()), trailer.size());
+    line.close();
+    EXPECT_EQ(pty.read_exactly(trailer.size(), 2000), trailer);
+}
+
 TEST(DeviceSerialLine, XonXoffDriverFlowPausesAtTheMachinesDc3)
 {
     PtyPair pty;

@@ -169,23 +169,33 @@ TEST(NetworkSerialLine, SoftwareXonXoffHoldsTheWriterAndPassesTheCodesOn)
     EXPECT_EQ(events.data, "\x13\x11");
 }
 
-TEST(NetworkSerialLine, HeldTransmitterAndAbort)
+TEST(NetworkSerialLine, HeldTransmitterKeepsOutputUntilReleased)
 {
     DeviceServer server;
     NetworkSerialLine line;
-    ASSERT_TRUE(line.open(config_for(server.device()), nullptr));
+    SerialConfig config = config_for(server.device());
+    config.out_buffer = 1024;
+    ASSERT_TRUE(line.open(config, nullptr));
     ASSERT_TRUE(server.accept_line());
     line.hold_transmitter();
+    EXPECT_EQ(line.write("X", 1), 1); // into the output buffer
+    EXPECT_EQ(server.read_for(50), "");
+    // More than the buffer holds: the writer waits, until its abort flag.
+    const QByteArray big(4096, 'N');
     std::atomic<bool> abort{false};
     qint64 accepted = -1;
-    std::thread writer([&] { accepted = line.write("X", 1, &abort); });
-    std::this_thread::sleep_for(30ms);
+    std::thread writer([&] { accepted = line.write(big.constData(), big.size(), &abort); });
+    std::this_thread::sleep_for(50ms);
     abort = true;
     writer.join();
-    EXPECT_EQ(accepted, 0);
+    EXPECT_LT(accepted, big.size());
+    EXPECT_EQ(server.read_for(20), "");
     line.release_transmitter();
     EXPECT_EQ(line.write("Y", 1), 1);
-    EXPECT_EQ(server.read_exactly(1), "Y");
+    const QByteArray got = server.read_exactly(2 + accepted);
+    EXPECT_EQ(got.size(), 2 + accepted);
+    EXPECT_TRUE(got.startsWith('X'));
+    EXPECT_TRUE(got.endsWith('Y'));
 }
 
 TEST(NetworkSerialLine, ADroppedConnectionIsLostAndCanBeOpenedAgain)
