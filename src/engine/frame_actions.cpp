@@ -82,29 +82,29 @@ void frame_send(Machine &machine)
 
     disable_buttons(machine);
 
+    // The port start dispatches the send by handshake: it starts it, or sets
+    // up the wait for the machine's signal. With always_init_comm the port
+    // is closed for a moment first.
     const unsigned action = machine.next_action();
+    const auto start = [&machine] {
+        machine.port().port_start();
+        if (machine.record().WaitForSignalChecked)
+            machine.sender().wait_for_remote_start();
+        begin_send(machine);
+    };
     if (r.auto_dnc_flag) {
         if (r.WaitForSignalChecked)
             machine.sender().wait_for_remote_start();
-    } else if (r.always_init_comm) {
-        if (!r.global_script_file_flag) {
-            machine.port().close_port();
-            QTimer::singleShot(kPortRestartMs, &machine, [&machine, action] {
-                if (!machine.action_current(action))
-                    return;
-                machine.port().port_start();
-                if (machine.record().WaitForSignalChecked)
-                    machine.sender().wait_for_remote_start();
-                begin_send(machine);
-            });
-            return;
-        }
-        if (r.WaitForSignalChecked)
-            machine.sender().wait_for_remote_start();
-    } else if (!machine.port().is_open()) {
-        machine.port().port_start();
+        begin_send(machine);
+    } else if (r.always_init_comm && !r.global_script_file_flag) {
+        machine.port().close_port();
+        QTimer::singleShot(kPortRestartMs, &machine, [&machine, action, start] {
+            if (machine.action_current(action))
+                start();
+        });
+    } else {
+        start();
     }
-    begin_send(machine);
 }
 
 void frame_cancel_send(Machine &machine)

@@ -175,9 +175,9 @@ void SendEngine::worker_body(const std::atomic<bool> &stop)
             stop_own_run();
         go_on = exit == Exit::None;
     }
-    while (go_on && record_.punch_thread_run && !stop) {
-        if (!line_step(stop))
-            break;
+    // Each step looks at the flags first, so a stop or cancel that comes
+    // between two steps still ends the send the way it asked for.
+    while (go_on && line_step(stop)) {
     }
     t_worker_stop = nullptr;
 }
@@ -232,14 +232,6 @@ bool SendEngine::line_step(const std::atomic<bool> &stop)
 {
     MachineSettingsRecord &r = record_;
     const EngineHooks &hooks = machine_.engine().hooks();
-    if (r.exit_loops_flag || stop || (!r.punching && !r.auto_dnc_flag)) {
-        stop_own_run();
-        return false;
-    }
-    if (r.abort2) {
-        send_cancelled();
-        return false;
-    }
     refresh_snapshot_if_changed();
     const bool by_line = r.send_char_or_line == 1;
 
@@ -250,7 +242,7 @@ bool SendEngine::line_step(const std::atomic<bool> &stop)
             send_cancelled();
             return false;
         }
-        if (exit == Exit::Quiet) {
+        if (exit == Exit::Quiet || (!r.punching && !r.auto_dnc_flag)) {
             stop_own_run();
             return false;
         }

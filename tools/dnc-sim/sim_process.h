@@ -28,9 +28,9 @@ public:
         }
     }
 
-    // The simulator next to the build: $DNC_SIM, else
-    // $DNC_BUILD_DIR/tools/dnc-sim/dnc-sim, else ../tools/dnc-sim/dnc-sim
-    // from the running program's folder.
+    // The simulator of the build: $DNC_SIM, else
+    // $DNC_BUILD_DIR/tools/dnc-sim/dnc-sim, else tools/dnc-sim/dnc-sim in
+    // the running program's folder or a folder above it.
     static QString default_program()
     {
         const QString sim = qEnvironmentVariable("DNC_SIM");
@@ -39,9 +39,16 @@ public:
         const QString build = qEnvironmentVariable("DNC_BUILD_DIR");
         if (!build.isEmpty())
             return build + QStringLiteral("/tools/dnc-sim/dnc-sim");
-        const QString here = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
-                                                          : QDir::currentPath();
-        return QFileInfo(here + QStringLiteral("/../tools/dnc-sim/dnc-sim")).absoluteFilePath();
+        QDir dir(QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                              : QDir::currentPath());
+        for (int up = 0; up < 4; ++up) {
+            const QString candidate = dir.filePath(QStringLiteral("tools/dnc-sim/dnc-sim"));
+            if (QFileInfo::exists(candidate))
+                return candidate;
+            if (!dir.cdUp())
+                break;
+        }
+        return QStringLiteral("dnc-sim");
     }
 
     // Starts the simulator and waits for its "device=" line.
