@@ -38,6 +38,15 @@ void EditorModel::append(const QString &line)
     changed();
 }
 
+void EditorModel::append_lines(const QStringList &lines)
+{
+    if (lines.isEmpty())
+        return;
+    std::lock_guard lock(mutex_);
+    lines_.append(lines);
+    changed();
+}
+
 void EditorModel::replace(int line, const QString &text)
 {
     std::lock_guard lock(mutex_);

@@ -29,6 +29,8 @@ public:
     Snapshot snapshot() const;
 
     void append(const QString &line);
+    // Appends every line in order as one change.
+    void append_lines(const QStringList &lines);
     void replace(int line, const QString &text);
     void set_lines(const QStringList &lines);
     void clear();

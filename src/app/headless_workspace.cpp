@@ -160,6 +160,12 @@ void HeadlessWorkspace::memo_add(int machine_index, const QString &line)
         e->append(line);
 }
 
+void HeadlessWorkspace::memo_add_lines(int machine_index, const QStringList &lines)
+{
+    if (const auto e = editor(machine_index))
+        e->append_lines(lines);
+}
+
 void HeadlessWorkspace::highlight_line(int machine_index, int line)
 {
     if (const auto e = editor(machine_index))

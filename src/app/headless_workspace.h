@@ -54,6 +54,7 @@ public:
     void note(int machine, const QString &text, NoteColour colour) override;
     void set_and_display_filename(int machine, const QString &path) override;
     void memo_add(int machine, const QString &line) override;
+    void memo_add_lines(int machine, const QStringList &lines) override;
     void highlight_line(int machine, int line) override;
     int editor_line_count(int machine) override;
     QString editor_line(int machine, int line) override;

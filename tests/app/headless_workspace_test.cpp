@@ -112,6 +112,9 @@ TEST_F(HeadlessWorkspaceTest, RevisionChangesWithEveryEdit)
     quint64 last = ws.editor_revision(0);
     const std::function<void()> edits[] = {
         [&] { ws.memo_add(0, QStringLiteral("N10")); },
+        [&] {
+            ws.memo_add_lines(0, {QStringLiteral("N20"), QStringLiteral("N30")});
+        },
         [&] { ws.replace_editor_line(0, 1, QStringLiteral("N20")); },
         [&] { ws.set_editor_text(0, {QStringLiteral("%")}); },
         [&] { ws.clear_editor(0); },
@@ -123,6 +126,7 @@ TEST_F(HeadlessWorkspaceTest, RevisionChangesWithEveryEdit)
         last = now;
     }
     ws.highlight_line(0, 3);
+    ws.memo_add_lines(0, {});
     ws.replace_editor_line(0, 9, QStringLiteral("x"));
     EXPECT_EQ(ws.editor_revision(0), last);
 }
@@ -134,8 +138,15 @@ TEST_F(HeadlessWorkspaceTest, EditorIsRaceFree)
     constexpr int kLines = 5000;
     std::atomic<bool> done{false};
     std::thread writer([&] {
-        for (int i = 1; i <= kLines; ++i)
-            ws.memo_add(0, QStringLiteral("N%1").arg(i));
+        for (int i = 1; i <= kLines; i += 2) {
+            if (i % 4 == 1) {
+                ws.memo_add(0, QStringLiteral("N%1").arg(i));
+                ws.memo_add(0, QStringLiteral("N%1").arg(i + 1));
+            } else {
+                ws.memo_add_lines(0,
+                                  {QStringLiteral("N%1").arg(i), QStringLiteral("N%1").arg(i + 1)});
+            }
+        }
         done = true;
     });
     std::thread noter([&] {
