@@ -94,7 +94,8 @@ public:
     QByteArray to_bytes() const;
 
     // Reads the file at `path` afresh, lets `edit` change it and writes the
-    // result atomically, all under the file's lock. `edit` returns false to
+    // result atomically, all under the file's lock ("<file>.lock", an
+    // advisory lock released when the process ends). `edit` returns false to
     // leave the file untouched (it then sets its own error text, if any).
     // The write goes through `temp_file_name` in the file's folder, or
     // through "<file>.tmp" when none is given. Returns false with the
