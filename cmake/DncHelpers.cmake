@@ -20,20 +20,27 @@ endfunction()
 # Builds tests/<layer>/*.cpp into the GoogleTest executable test_<layer>
 # and registers each test with CTest. Tests run with a QCoreApplication
 # (see tests/support/test_main.cpp) so queued calls and timers work.
-# The label "concurrency" marks suites that also run under ThreadSanitizer.
+# LABELS replaces the default label (the layer name); the label
+# "concurrency" marks suites that also run under ThreadSanitizer.
 function(dnc_test layer)
   cmake_parse_arguments(T "" "" "LABELS;DEPS" ${ARGN})
   file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(test_${layer} ${_srcs})
   target_link_libraries(test_${layer} PRIVATE dnc_test_support ${T_DEPS} GTest::gtest GTest::gmock)
-  set(_labels ${layer} ${T_LABELS})
+  # One label per suite: gtest_discover_tests splits a list value and would
+  # drop it (and the properties after it).
+  if(T_LABELS)
+    set(_label ${T_LABELS})
+  else()
+    set(_label ${layer})
+  endif()
   gtest_discover_tests(test_${layer}
     DISCOVERY_MODE PRE_TEST
     # One value per property: gtest_discover_tests splits a list value, so a
     # second variable in ENVIRONMENT would be lost.
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                ENVIRONMENT_MODIFICATION "DNC_BUILD_DIR=set:${PROJECT_BINARY_DIR}"
-               LABELS "${_labels}"
+               LABELS ${_label}
                TIMEOUT 300)
 endfunction()
 
