@@ -20,5 +20,5 @@ TSAN_OPTIONS="suppressions=$root/tests/tsan.supp halt_on_error=1 second_deadlock
 
 echo "== fuzz targets =="
 CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" \
-  -DDNC_FUZZ=ON -DDNC_SANITIZE_ADDRESS=ON -DDNC_BUILD_BENCH=OFF -DDNC_BUILD_TESTS=ON
+  -DDNC_FUZZ=ON -DDNC_SANITIZE_ADDRESS=ON -DDNC_BUILD_BENCH=OFF -DDNC_BUILD_TESTS=OFF
 "$root/scripts/run-fuzzers.sh" "$root/build-fuzz" "${DNC_FUZZ_SECONDS:-20}"
