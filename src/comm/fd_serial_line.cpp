@@ -262,17 +262,18 @@ qint64 FdSerialLine::write(const char *data, qint64 size, const std::atomic<bool
 
 bool FdSerialLine::flush_buffer(const std::atomic<bool> *abort)
 {
-    // Another thread may be handing over the previous piece (and wait for
-    // the machine's XON): look at the abort flag meanwhile.
-    while (!write_order_.try_lock_for(std::chrono::milliseconds(kAbortCheckMs))) {
-        if (closing_ || stop_ || (abort && abort->load()))
-            return false;
-    }
-    std::lock_guard order(write_order_, std::adopt_lock);
     std::vector<char> piece;
     quint64 epoch = 0;
     {
-        std::lock_guard lock(out_mutex_);
+        std::unique_lock lock(out_mutex_);
+        // Another thread may be handing over the previous piece (and wait
+        // for the machine's XON): look at the abort flag meanwhile.
+        while (handing_over_) {
+            if (closing_ || stop_ || (abort && abort->load()))
+                return false;
+            out_cv_.wait_for(lock, std::chrono::milliseconds(kAbortCheckMs));
+        }
+        handing_over_ = true;
         piece.swap(out_);
         out_.swap(spare_);
         in_flight_ = qsizetype(piece.size());
@@ -282,6 +283,7 @@ bool FdSerialLine::flush_buffer(const std::atomic<bool> *abort)
     const qsizetype written = write_to_driver(piece.data(), total, epoch, abort);
     {
         std::lock_guard lock(out_mutex_);
+        handing_over_ = false;
         if (out_epoch_ == epoch)
             in_flight_ = 0;
         piece.clear();
@@ -476,7 +478,7 @@ void FdSerialLine::deliver(const QByteArray &data)
             events.received(data);
         } else {
             std::lock_guard lock(pending_mutex_);
-            pending_.append(data);
+            pending_.append(data.constData(), data.size()); // a copy, not a shared buffer
         }
     }
     std::vector<StatusEvent> status;

@@ -133,15 +133,15 @@ private:
     int wake_fd_ = -1; // eventfd, readable while closing or stopping
 
     // The output buffer: bytes accepted by write() and not yet handed to the
-    // driver. write_order_ is held by whoever hands a piece to the driver,
-    // so that pieces go out in the order they were written.
-    std::timed_mutex write_order_;
+    // driver. One thread at a time hands a piece over (handing_over_), so
+    // that pieces go out in the order they were written.
     mutable std::mutex out_mutex_;
     std::condition_variable out_cv_;
     std::vector<char> out_;
     std::vector<char> spare_;
     qsizetype in_flight_ = 0;   // taken out of the buffer, not yet written
     bool tail_pending_ = false; // the writer thread has bytes to hand over
+    bool handing_over_ = false;
     qsizetype out_capacity_ = 2048;
     bool out_open_ = false;
     bool writer_stop_ = false;

@@ -176,7 +176,7 @@ void PortSession::bytes_received(const QByteArray &bytes)
 {
     if (record_.is_doing_binary) {
         std::lock_guard lock(pending_mutex_);
-        pending_.append(bytes);
+        pending_.append(bytes.constData(), bytes.size());
         return;
     }
     host_.received(bytes);
