@@ -93,6 +93,10 @@ public:
     // *abort became true. Returns the number of bytes accepted.
     virtual qint64 write(const char *data, qint64 size,
                          const std::atomic<bool> *abort = nullptr) = 0;
+    // Hands what write() has buffered to the driver now rather than a moment
+    // later: for a writer that paces itself by the baud rate, so that the
+    // machine's DC3 finds little on its way.
+    virtual void flush() {}
 
     // Bytes received but not yet delivered (only when no received event is
     // set).

@@ -77,12 +77,14 @@ bool RemoteServer::start(const QString &address_text, int port)
             res.set_content("Internal error", kContentType);
         });
 
-    errno = 0;
-    const bool port_ok = port >= 0 && port <= 65535;
-    const int error = port_ok && http->bind(bind_address_.toStdString(), port) ? 0
-                      : port_ok                                                ? errno
-                                                                               : EINVAL;
-    if (!port_ok || error != 0 || !http->is_valid()) {
+    bool bound = false;
+    int error = EINVAL;
+    if (port >= 0 && port <= 65535) {
+        errno = 0;
+        bound = http->bind(bind_address_.toStdString(), port);
+        error = errno;
+    }
+    if (!bound) {
         QString text = QStringLiteral("Could not bind socket");
         if (error != 0)
             text += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
