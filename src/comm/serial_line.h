@@ -53,10 +53,12 @@ struct SerialConfig {
     char parity = 'N'; // 'N', 'E', 'O'
     int stop_bits = 1; // 1 or 2
     DriverFlow flow = DriverFlow::None;
+    // Linux drivers keep input buffers of their own size; this one is
+    // carried for completeness and not applied.
     int in_buffer = 4096;
-    // Bytes the line may hold that are written but not yet on the wire. A
-    // backend that can see its driver's queue keeps it at or below this, so
-    // that a stop or a DC3 leaves at most this much still to go out.
+    // The line's output buffer: bytes written but not yet on the wire, the
+    // driver's queue included where the backend can see it. It bounds what
+    // still goes out after a stop or the machine's DC3.
     int out_buffer = 2048;
 };
 
@@ -89,8 +91,9 @@ public:
     virtual void close() = 0;
     virtual bool is_open() const = 0;
 
-    // Blocks until every byte was accepted by the line, the line closed, or
-    // *abort became true. Returns the number of bytes accepted.
+    // Blocks until every byte was accepted by the line (into its output
+    // buffer), the line closed, or *abort became true. Returns the number of
+    // bytes accepted; accepted bytes go out unless purge() drops them.
     virtual qint64 write(const char *data, qint64 size,
                          const std::atomic<bool> *abort = nullptr) = 0;
     // Hands what write() has buffered to the driver now rather than a moment
