@@ -22,6 +22,8 @@ constexpr int kReadChunk = 65536;
 // How often a blocked writer looks at its abort flag, which nobody can wake
 // it for.
 constexpr int kAbortCheckMs = 20;
+// How long bytes wait in the output buffer for more to come.
+constexpr std::chrono::milliseconds kTailDelay(1);
 
 void signal_fd(int fd)
 {
@@ -68,7 +70,7 @@ void FdSerialLine::shut_down()
         std::lock_guard lock(out_mutex_);
         writer_stop_ = true;
     }
-    out_cv_.notify_all();
+    writer_cv_.notify_all();
     writer_.join();
     // The event thread may be inside a handler that waits for this (the UI)
     // thread; keep serving this thread's events until it has left.
@@ -229,9 +231,10 @@ qint64 FdSerialLine::write(const char *data, qint64 size, const std::atomic<bool
                 const qsizetype n = std::min<qint64>(room, size - done);
                 out_.insert(out_.end(), data + done, data + done + n);
                 done += n;
-                if (!tail_pending_) {
-                    tail_pending_ = true;
-                    out_cv_.notify_all();
+                last_append_ = std::chrono::steady_clock::now();
+                if (writer_idle_) {
+                    writer_idle_ = false;
+                    writer_cv_.notify_one();
                 }
                 continue;
             }
@@ -258,6 +261,16 @@ qint64 FdSerialLine::write(const char *data, qint64 size, const std::atomic<bool
         ::poll(&wake, 1, wait_ms);
     }
     return done;
+}
+
+void FdSerialLine::flush()
+{
+    {
+        std::lock_guard lock(out_mutex_);
+        if (out_.empty())
+            return;
+    }
+    flush_buffer(nullptr);
 }
 
 bool FdSerialLine::flush_buffer(const std::atomic<bool> *abort)
@@ -296,17 +309,18 @@ bool FdSerialLine::flush_buffer(const std::atomic<bool> *abort)
 
 void FdSerialLine::writer_loop()
 {
+    using clock = std::chrono::steady_clock;
     std::unique_lock lock(out_mutex_);
     for (;;) {
-        out_cv_.wait(lock, [&] { return writer_stop_ || tail_pending_; });
-        if (writer_stop_)
-            return;
+        writer_idle_ = out_.empty();
+        writer_cv_.wait(lock, [&] { return writer_stop_ || !out_.empty(); });
+        writer_idle_ = false;
         // A sender writing line after line fills the buffer and hands it
-        // over itself within this time; a lone line goes out after it.
-        out_cv_.wait_for(lock, std::chrono::milliseconds(1), [&] { return writer_stop_; });
+        // over itself; bytes left alone for a millisecond go out from here.
+        while (!writer_stop_ && !out_.empty() && clock::now() - last_append_ < kTailDelay)
+            writer_cv_.wait_until(lock, last_append_ + kTailDelay);
         if (writer_stop_)
             return;
-        tail_pending_ = false;
         if (out_.empty())
             continue;
         lock.unlock();

@@ -25,6 +25,7 @@
 #include "comm/serial_line.h"
 
 #include <QStringList>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <shared_mutex>
@@ -47,6 +48,7 @@ public:
     void close() override;
     bool is_open() const override;
     qint64 write(const char *data, qint64 size, const std::atomic<bool> *abort = nullptr) override;
+    void flush() override;
     QByteArray read_pending() override;
     bool purge(bool input, bool output) override;
     // The output buffer plus the driver's queue.
@@ -139,9 +141,13 @@ private:
     std::condition_variable out_cv_;
     std::vector<char> out_;
     std::vector<char> spare_;
-    qsizetype in_flight_ = 0;   // taken out of the buffer, not yet written
-    bool tail_pending_ = false; // the writer thread has bytes to hand over
+    qsizetype in_flight_ = 0; // taken out of the buffer, not yet written
     bool handing_over_ = false;
+    // The writer thread: it waits on writer_cv_, woken when bytes arrive in
+    // an empty buffer while it is idle.
+    std::condition_variable writer_cv_;
+    bool writer_idle_ = false;
+    std::chrono::steady_clock::time_point last_append_;
     qsizetype out_capacity_ = 2048;
     bool out_open_ = false;
     bool writer_stop_ = false;

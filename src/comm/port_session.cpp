@@ -623,6 +623,12 @@ qint64 PortSession::write_raw(const QByteArray &bytes, const std::atomic<bool> *
     return write_bytes(bytes, abort);
 }
 
+void PortSession::flush_output()
+{
+    if (const auto line = this->line())
+        line->flush();
+}
+
 QByteArray PortSession::read_pending()
 {
     QByteArray bytes;

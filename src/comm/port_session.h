@@ -151,6 +151,8 @@ public:
     qint64 write_control_string(const QString &text, const std::atomic<bool> *abort = nullptr);
     // Writes bytes as they are (binary transfers).
     qint64 write_raw(const QByteArray &bytes, const std::atomic<bool> *abort = nullptr);
+    // Hands buffered bytes to the driver now (see SerialLine::flush()).
+    void flush_output();
     // Bytes received while record.is_doing_binary was set: the receive
     // handler is not called then, and a binary receive reads them here.
     QByteArray read_pending();

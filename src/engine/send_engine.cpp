@@ -27,7 +27,7 @@ constexpr std::uint8_t kCan = 24; // the XOFF of tape code "Other"
 // The editor's highlight follows the send at most this often.
 constexpr auto kHighlightInterval = std::chrono::milliseconds(50);
 // Flags set by code that does not wake the worker are still seen this soon.
-constexpr auto kFlagCheckInterval = std::chrono::milliseconds(20);
+constexpr auto kFlagCheckInterval = std::chrono::milliseconds(50);
 // HW Xon/Xoff: the flow indicator goes off this long after the last character.
 constexpr auto kHwFlowHold = std::chrono::milliseconds(250);
 // The single-line path waits for this much room in the output buffer when
@@ -582,6 +582,8 @@ SendEngine::Exit SendEngine::output(OutputState &state, const QByteArray &bytes,
                 machine_.start_timer(MachineTimer::HwFlow, int(kHwFlowHold.count()));
         }
         write_chunk(bytes.constData() + pos, count, stop);
+        if (state.pacer.enabled())
+            machine_.port().flush_output();
         state.pacer.wrote(count, Clock::now());
         pos += count;
         if (hw && by_char) {

@@ -47,7 +47,8 @@ Control's input buffer (pacing the server with DC3/DC1):
 
 Recording:
   --output FILE      write every received byte to FILE
-  --log FILE         timeline, one line per event:
+  --log FILE         timeline, one line per event, after a first line
+                     "# start <microseconds on the monotonic clock>":
                        <microseconds> rx <hex byte>
                        <microseconds> tx <hex byte>   (bytes the control sent)
 

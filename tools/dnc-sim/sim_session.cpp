@@ -199,6 +199,8 @@ bool SimSession::run_actions(std::int64_t now, std::int64_t &deadline)
 SimSummary SimSession::run()
 {
     t0_ = now_ns();
+    if (log_)
+        std::fprintf(log_, "# start %" PRId64 " us on the monotonic clock\n", t0_ / 1000);
     action_start_ = t0_;
     tx_next_ = t0_;
     std::int64_t fill_time = t0_;
