@@ -199,7 +199,7 @@ void ReceiveEngine::line_end(QString &line, Chunk &chunk)
     // The same first lines as the request check at the finish looks at.
     if (number <= kRequestLines && line_has_marker(line, r.AutoSaveCommand))
         auto_save_marker(line);
-    line.clear();
+    line.resize(0);
 }
 
 void ReceiveEngine::end_action(QString &line, Chunk &chunk, bool at_line_end)
@@ -211,7 +211,7 @@ void ReceiveEngine::end_action(QString &line, Chunk &chunk, bool at_line_end)
     }
     if (!line.isEmpty()) {
         handle_line(line, &chunk);
-        line.clear();
+        line.resize(0);
         chunk.line_taken = !at_line_end;
     }
     // After the line handler, which restarts it: a finished program must
@@ -273,7 +273,9 @@ void ReceiveEngine::handle_line(QString line, Chunk *chunk)
         const bool add =
             !(r.StripBlankLines && line.isEmpty()) && !line.startsWith(QLatin1String("///"));
         if (add && chunk) {
-            chunk->lines.append(line);
+            // A copy of its own size: the buffer the line was collected in
+            // is used again for the next line.
+            chunk->lines.append(QString(line.constData(), line.size()));
         } else if (add) {
             Workspace &ws = machine_.workspace();
             ws.memo_add(machine_.index(), line);

@@ -135,15 +135,12 @@ void Receiving::receive_start(Machine &machine)
     r.receive_button_flag = false;
     r.end_program_flag = false;
     r.punching = false;
-    machine.note(QStringLiteral("Waiting For Data"));
-    if (r.auto_dnc_flag) {
-        machine.note(r.auto_receive_flag
-                         ? QStringLiteral("Waiting to Receive File ") + file_name_part(r.filename())
-                         : kWaitingForCommand);
-    }
 
-    // Only the input: what is still going out (the end of a send that just
-    // finished, its DC4) belongs to the machine.
+    // The line is ready before the notes say so: a control (or its
+    // operator) that sends as soon as the server waits must not lose its
+    // program to the purge, nor send one whose end finishes nothing.
+    // Only the input is purged: what is still going out (the end of a send
+    // that just finished, its DC4) belongs to the machine.
     port.purge(true, false);
     port.set_dtr(true);
     if (r.comm_handshake == HandshakeHwXonXoff) {
@@ -153,8 +150,14 @@ void Receiving::receive_start(Machine &machine)
         port.set_rts(true);
         port.set_dtr(true);
     }
-
     r.receiving_flag = true;
+
+    machine.note(QStringLiteral("Waiting For Data"));
+    if (r.auto_dnc_flag) {
+        machine.note(r.auto_receive_flag
+                         ? QStringLiteral("Waiting to Receive File ") + file_name_part(r.filename())
+                         : kWaitingForCommand);
+    }
     if (!rx.pending_note.isEmpty()) {
         machine.note(rx.pending_note);
         rx.pending_note.clear();
@@ -210,9 +213,11 @@ void Receiving::apply_request_state(Machine &machine)
         machine.sender().stop_worker();
         display_filename(machine, QString());
         r.abort2 = true;
-        receive_start(machine);
+        // Emptied before the receive starts: once it has started, the next
+        // request may already be arriving.
         ws.clear_editor(index);
         ws.set_progress_bar(index, 0);
+        receive_start(machine);
         break;
     default:
         break;
