@@ -25,6 +25,24 @@ const QByteArray kPlainSettings = "CommPort=1\n"
 
 } // namespace
 
+void HookedWorkspace::set_note_hook(std::function<void(const QString &text)> hook)
+{
+    std::lock_guard lock(hook_mutex_);
+    hook_ = std::move(hook);
+}
+
+void HookedWorkspace::note(int machine, const QString &text, NoteColour colour)
+{
+    RecordingWorkspace::note(machine, text, colour);
+    std::function<void(const QString &)> hook;
+    {
+        std::lock_guard lock(hook_mutex_);
+        hook = hook_;
+    }
+    if (hook)
+        hook(text);
+}
+
 ServedMachine::ServedMachine(const QByteArray &keys)
 {
     data_folder_ = dir_.path() + QLatin1Char('/');

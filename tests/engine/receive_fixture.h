@@ -15,10 +15,25 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 namespace dnc::test
 {
+
+// The recording front-end, with a hook that sees every note as it is made
+// (on the thread that makes it).
+class HookedWorkspace : public RecordingWorkspace
+{
+public:
+    void set_note_hook(std::function<void(const QString &text)> hook);
+    void note(int machine, const QString &text, NoteColour colour) override;
+
+private:
+    std::mutex hook_mutex_;
+    std::function<void(const QString &text)> hook_;
+};
 
 class ServedMachine
 {
@@ -33,7 +48,7 @@ public:
     Machine &machine() { return engine_->machine(0); }
     MachineSettingsRecord &record() { return machine().record(); }
     Receiving &receiving() { return *receiving_; }
-    RecordingWorkspace &workspace() { return workspace_; }
+    HookedWorkspace &workspace() { return workspace_; }
     PtyPair &pty() { return pty_; }
 
     const QString &data_folder() const { return data_folder_; }
@@ -68,7 +83,7 @@ private:
     QTemporaryDir dir_;
     QString data_folder_;
     PtyPair pty_;
-    RecordingWorkspace workspace_;
+    HookedWorkspace workspace_;
     std::unique_ptr<Engine> engine_;
     std::shared_ptr<Receiving> receiving_;
 };

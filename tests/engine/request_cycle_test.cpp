@@ -5,7 +5,10 @@
 #include "engine/requests.h"
 
 #include <QDir>
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace dnc::test
 {
@@ -258,6 +261,68 @@ TEST(RequestCycle, FileLoadedWhileServingIsSentAtTheStartSignal)
     ASSERT_TRUE(served.wait_for_note(kRemoteStart, starts + 1));
     EXPECT_EQ(serving.read_answer(), lines_with_lf(kO1000) + kDc4);
     EXPECT_TRUE(served.editor().isEmpty());
+}
+
+TEST(RequestCycle, ServerIsReadyWhenItSaysItWaits)
+{
+    Serving serving;
+    ServedMachine &served = serving.served;
+    ASSERT_TRUE(served.wait_for_note(kWaiting));
+    // A control that sends the moment the server says it waits: its first
+    // line may arrive before the UI thread has left the receive start.
+    std::atomic<bool> ready_at_every_note{true};
+    served.workspace().set_note_hook([&](const QString &text) {
+        if (text != kWaiting)
+            return;
+        if (!served.record().receiving_flag)
+            ready_at_every_note = false;
+        served.workspace().memo_add(0, "(FIRST LINE)");
+    });
+    ASSERT_TRUE(serving.request("(G*O1000)"));
+    EXPECT_EQ(serving.read_answer(), lines_with_lf(kO1000) + kDc4);
+    served.workspace().set_note_hook({});
+    EXPECT_TRUE(ready_at_every_note);
+    EXPECT_EQ(served.editor(), QStringList({"(FIRST LINE)"}));
+}
+
+TEST(RequestCycle, ControlThatAsksTheMomentTheServerWaitsIsAlwaysServed)
+{
+    Serving serving;
+    ServedMachine &served = serving.served;
+    ASSERT_TRUE(served.wait_for_note(kWaiting));
+    // The control runs on its own thread, as a real one does, and sends its
+    // next request as soon as the server says it waits.
+    const auto wait_for = [&](const QString &note, int count) {
+        for (int ms = 0; ms < 5000; ++ms) {
+            if (served.note_count(note) >= count)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    };
+    std::atomic<bool> done{false};
+    int served_cycles = 0;
+    std::thread control([&] {
+        PtyPair &pty = served.pty();
+        for (int cycle = 0; cycle < 100; ++cycle) {
+            const int waiting = served.note_count(kWaiting);
+            const int starts = served.note_count(kRemoteStart);
+            pty.send("%\n(G*O1000)\n%\n" + kDc4);
+            if (!wait_for(kRemoteStart, starts + 1))
+                break;
+            pty.send(kDc1);
+            QByteArray answer;
+            for (int ms = 0; ms < 5000 && !answer.contains(kDc4); ms += 10)
+                answer += pty.read_for(10);
+            if (answer != lines_with_lf(kO1000) + kDc4 || !wait_for(kWaiting, waiting + 1))
+                break;
+            ++served_cycles;
+        }
+        done = true;
+    });
+    wait_until([&] { return done.load(); }, 120000);
+    control.join();
+    EXPECT_EQ(served_cycles, 100);
 }
 
 int open_descriptors()
