@@ -14,7 +14,8 @@ echo "== build and test =="
 ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
 
 echo "== ThreadSanitizer =="
-"$root/scripts/build.sh" "$root/build-tsan" -DDNC_SANITIZE_THREAD=ON -DDNC_BUILD_BENCH=OFF
+DNC_TARGETS="test_comm test_engine test_remote" \
+  "$root/scripts/build.sh" "$root/build-tsan" -DDNC_SANITIZE_THREAD=ON -DDNC_BUILD_BENCH=OFF
 TSAN_OPTIONS="suppressions=$root/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
   ctest --test-dir "$root/build-tsan" --output-on-failure -j"$jobs" -L concurrency
 
