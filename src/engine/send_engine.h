@@ -77,6 +77,12 @@ public:
     // was cancelled (abort2, exit_loops_flag or the worker's stop).
     int punch_line_main(const QString &line);
 
+    // ---- send worker only (the LOOP and subprogram hooks) ----
+    // The program as this send reads it: the editor's snapshot.
+    const QStringList &program_lines() const { return lines_; }
+    // Number of the send the worker runs; every start punch makes a new one.
+    quint64 run_number() const { return own_run_; }
+
 private:
     enum class Exit { None, Quiet, Cancelled };
 
