@@ -312,8 +312,13 @@ void FdSerialLine::writer_loop()
     using clock = std::chrono::steady_clock;
     std::unique_lock lock(out_mutex_);
     for (;;) {
-        writer_idle_ = out_.empty();
-        writer_cv_.wait(lock, [&] { return writer_stop_ || !out_.empty(); });
+        // Idle while there is nothing to hand over; a writer that fills the
+        // buffer says so. (Marked again after every wake-up: the buffer may
+        // have been filled and handed over before this thread got the lock.)
+        while (!writer_stop_ && out_.empty()) {
+            writer_idle_ = true;
+            writer_cv_.wait(lock);
+        }
         writer_idle_ = false;
         // A sender writing line after line fills the buffer and hands it
         // over itself; bytes left alone for a millisecond go out from here.
