@@ -1,7 +1,5 @@
 #include "app/editor_model.h"
 
-#include <QFile>
-
 namespace dnc
 {
 
@@ -73,38 +71,6 @@ void EditorModel::clear()
 void EditorModel::changed()
 {
     revision_.fetch_add(1, std::memory_order_release);
-}
-
-bool read_program_lines(const QString &path, QStringList *lines, QString *error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    QStringList result;
-    qsizetype start = 0;
-    const qsizetype size = bytes.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char c = bytes.at(i);
-        if (c != '\r' && c != '\n')
-            continue;
-        result.append(QString::fromLatin1(bytes.constData() + start, i - start));
-        if (c == '\r' && i + 1 < size && bytes.at(i + 1) == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < size)
-        result.append(QString::fromLatin1(bytes.constData() + start, size - start));
-    *lines = result;
-    return true;
 }
 
 } // namespace dnc

@@ -55,11 +55,4 @@ private:
     std::atomic<int> highlighted_line_{0};
 };
 
-// Reads an NC program file as editor lines: every byte is the character of
-// the same code (nothing is lost or replaced, and saving gives the same
-// bytes back); lines end with CR LF, LF or CR, and a line end at the end of
-// the file does not start another line. False with the system's reason when
-// the file cannot be read.
-bool read_program_lines(const QString &path, QStringList *lines, QString *error);
-
 } // namespace dnc

@@ -1,15 +1,43 @@
 #include "app/headless_server.h"
 
-#include "app/editor_model.h"
 #include "app/install_paths.h"
+#include "comm/port_session.h"
+#include "comm/tape_code.h"
 #include "config/global_settings.h"
 #include "config/ini_file.h"
 #include "config/machine_list.h"
+#include "config/settings_io.h"
+#include "engine/drip_feed.h"
+#include "engine/engine.h"
+#include "engine/frame_actions.h"
+#include "engine/machine.h"
+#include "engine/program_file.h"
+#include "engine/receiving.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace dnc
 {
+
+namespace
+{
+
+// The device the kernel writes its console to (a virtual machine's first
+// serial port, a headless box's service port) is never a machine's line.
+bool is_system_console(const QString &device)
+{
+    const QString name = QFileInfo(QFileInfo(device).canonicalFilePath()).fileName();
+    QFile active(QStringLiteral("/sys/class/tty/console/active"));
+    if (name.isEmpty() || !active.open(QIODevice::ReadOnly))
+        return false;
+    return QString::fromLatin1(active.readAll())
+        .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)
+        .contains(name);
+}
+
+} // namespace
 
 HeadlessServer::HeadlessServer(QString user_data_folder, CommandLine command_line,
                                HeadlessWorkspace *workspace, QObject *parent)
@@ -17,6 +45,8 @@ HeadlessServer::HeadlessServer(QString user_data_folder, CommandLine command_lin
       command_line_(std::move(command_line)), workspace_(workspace)
 {
 }
+
+HeadlessServer::~HeadlessServer() = default;
 
 QString HeadlessServer::ini_path() const
 {
@@ -59,14 +89,52 @@ void HeadlessServer::start()
             workspace_->print_error(QStringLiteral("Machine \"%1\" is not in %2")
                                         .arg(command_line_.machine_name, path));
     }
-    workspace_->set_current_machine(current);
+    select_machine(current);
+
+    start_serving(ini, machines, current);
 
     if (!command_line_.file.isEmpty())
         load_editor_file(0, command_line_.file);
 }
 
+void HeadlessServer::start_serving(const IniFile &ini, const QStringList &machines, int current)
+{
+    engine_ = std::make_unique<Engine>(*workspace_);
+    engine_->set_port_map(port_map(ini));
+    engine_->set_multi_machine(true);
+    receiving_ = install_receiving(*engine_, ReceivingOptions{user_data_folder_, {}});
+    install_drip_feed(*engine_);
+    engine_->set_machine_count(int(machines.size()));
+    engine_->set_current_machine(current);
+
+    SettingsHooks hooks;
+    hooks.translate_strip_chars = [](const QString &strip_chars) {
+        return translate_control_string(MachineSettingsRecord(), strip_chars, true);
+    };
+    hooks.load_translation_file = [this](MachineSettingsRecord &record) {
+        for (const QString &problem : load_translation_file(record, record.CharTransFile).problems)
+            workspace_->print_error(problem);
+    };
+    QList<PortSession *> sessions;
+    for (int i = 0; i < engine_->machine_count(); ++i) {
+        Machine &machine = engine_->machine(i);
+        load_machine_settings(ini, machines.at(i), user_data_folder_, machine.record(), hooks);
+        const QString device = device_for_port(machine.record().comm_port, engine_->port_map());
+        if (is_system_console(device)) {
+            machine.note(QStringLiteral("%1: %2 is the system console, not a machine's line")
+                             .arg(port_name(machine.record().comm_port), device));
+            continue;
+        }
+        sessions.append(&machine.port());
+    }
+    open_all_ports(sessions);
+}
+
 void HeadlessServer::stop()
 {
+    // Every transfer ends and every port closes before the process goes.
+    engine_.reset();
+    receiving_.reset();
     workspace_->print(QStringLiteral("Server stopped"));
 }
 
@@ -85,49 +153,44 @@ int HeadlessServer::find_machine(const QString &name) const
     return -1;
 }
 
-void HeadlessServer::clear_machine(int machine)
+void HeadlessServer::select_machine(int machine)
 {
-    workspace_->clear_editor(machine);
-    workspace_->set_and_display_filename(machine, QString());
+    workspace_->set_current_machine(machine);
+    if (engine_)
+        engine_->set_current_machine(machine);
+}
+
+Machine *HeadlessServer::current_engine_machine() const
+{
+    return engine_ ? engine_->find_machine(workspace_->current_machine()) : nullptr;
 }
 
 bool HeadlessServer::load_editor_file(int machine, const QString &path)
 {
-    const QFileInfo file(path);
-    if (!file.isFile()) {
-        workspace_->note(machine, QStringLiteral("Can't find  ") + path, NoteColour::Normal);
-        return false;
-    }
-    QStringList lines;
-    QString error;
-    if (!read_program_lines(file.absoluteFilePath(), &lines, &error)) {
-        workspace_->note(machine, QStringLiteral("Cannot Open File %1: %2").arg(path, error),
-                         NoteColour::Normal);
-        return false;
-    }
-    workspace_->set_editor_text(machine, lines);
-    if (const auto editor = workspace_->editor(machine))
-        editor->set_cursor_line(1);
-    workspace_->set_and_display_filename(machine, file.absoluteFilePath());
-    return true;
+    Machine *target = engine_ ? engine_->find_machine(machine) : nullptr;
+    return target && dnc::load_editor_file(*target, path);
 }
 
 void HeadlessServer::open_handed_over_file(const QString &path)
 {
-    const int machine = workspace_->current_machine();
-    clear_machine(machine);
-    if (load_editor_file(machine, path))
-        workspace_->note(machine, QStringLiteral("File Loaded"), NoteColour::Normal);
+    Machine *machine = current_engine_machine();
+    if (!machine)
+        return;
+    frame_clear(*machine, true);
+    if (dnc::load_editor_file(*machine, path))
+        machine->note(QStringLiteral("File Loaded"));
 }
 
 void HeadlessServer::open_file_for_machine(const QString &path, const QString &machine_name)
 {
-    const int machine = workspace_->current_machine();
-    clear_machine(machine);
-    load_editor_file(machine, path);
+    Machine *machine = current_engine_machine();
+    if (!machine)
+        return;
+    frame_clear(*machine, true);
+    dnc::load_editor_file(*machine, path);
     const int named = find_machine(machine_name);
     if (named >= 0)
-        workspace_->set_current_machine(named);
+        select_machine(named);
     else if (!machine_name.isEmpty())
         workspace_->print_error(
             QStringLiteral("Machine \"%1\" is not in %2").arg(machine_name, ini_path()));

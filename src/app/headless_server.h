@@ -9,9 +9,15 @@
 
 #include <QObject>
 #include <QString>
+#include <memory>
 
 namespace dnc
 {
+
+class Engine;
+class IniFile;
+class Machine;
+class Receiving;
 
 class HeadlessServer : public QObject
 {
@@ -20,14 +26,24 @@ public:
     HeadlessServer(QString user_data_folder, CommandLine command_line, HeadlessWorkspace *workspace,
                    QObject *parent = nullptr);
 
+    HeadlessServer(const HeadlessServer &) = delete;
+    HeadlessServer &operator=(const HeadlessServer &) = delete;
+    ~HeadlessServer() override;
+
     // Reads DNC.ini (reporting a missing one), creates the machine "Default"
     // when the file names none, prints the machine list, selects the machine
     // named on the command line (else the last machine of the previous run)
     // and loads the file named on the command line into machine 0's editor.
+    // Then it serves: every machine's settings are loaded, every machine's
+    // port is opened, and every auto-serve machine waits for the requests
+    // of its control ("Waiting for Server Command").
     void start();
 
     // Closes in order; the process may exit afterwards.
     void stop();
+
+    // The transfer engine (null before start() and after stop()).
+    Engine *engine() const { return engine_.get(); }
 
     QString ini_path() const;
     QString current_machine_name() const;
@@ -47,11 +63,17 @@ public:
 
 private:
     int find_machine(const QString &name) const;
-    void clear_machine(int machine);
+    // Makes `machine` current for the workspace and the engine alike.
+    void select_machine(int machine);
+    Machine *current_engine_machine() const;
+
+    void start_serving(const IniFile &ini, const QStringList &machines, int current);
 
     QString user_data_folder_;
     CommandLine command_line_;
     HeadlessWorkspace *workspace_;
+    std::unique_ptr<Engine> engine_;
+    std::shared_ptr<Receiving> receiving_;
 };
 
 } // namespace dnc

@@ -1,7 +1,5 @@
 #include "app/headless_workspace.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <thread>
@@ -165,51 +163,6 @@ TEST_F(HeadlessWorkspaceTest, EditorIsRaceFree)
     EXPECT_EQ(ws.editor_line_count(0), kLines);
     EXPECT_EQ(ws.editor_line(0, kLines), QStringLiteral("N%1").arg(kLines));
     EXPECT_EQ(read_all(out).count(QLatin1Char('\n')), 200);
-}
-
-TEST(ReadProgramLines, LineEndsAndBytes)
-{
-    struct Case {
-        const char *what;
-        QByteArray bytes;
-        QStringList lines;
-    };
-    const Case cases[] = {
-        {"CR LF", "%\r\nO1\r\nM30\r\n%\r\n", {"%", "O1", "M30", "%"}},
-        {"LF without a final line end", "%\nO1\nM30", {"%", "O1", "M30"}},
-        {"lone CR", "%\rO1\r", {"%", "O1"}},
-        {"LF CR is two line ends", "A\n\rB", {"A", "", "B"}},
-        {"empty lines kept", "A\r\n\r\n\nB\n", {"A", "", "", "B"}},
-        {"empty file", "", {}},
-        {"bytes above 127 are their own character codes",
-         "G1 X\xB0\xFF\n",
-         {QStringLiteral("G1 X\u00B0\u00FF")}},
-        {"NUL and DC3 kept",
-         QByteArray("A\0\x13"
-                    "B\n",
-                    5),
-         {QString::fromLatin1("A\0\x13"
-                              "B",
-                              4)}},
-    };
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    for (const Case &c : cases) {
-        const QString path = dir.filePath(QStringLiteral("prog.nc"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(c.bytes);
-        file.close();
-        QStringList lines;
-        QString error;
-        ASSERT_TRUE(read_program_lines(path, &lines, &error)) << c.what;
-        EXPECT_EQ(lines, c.lines) << c.what;
-    }
-    QStringList lines;
-    QString error;
-    EXPECT_FALSE(read_program_lines(dir.filePath(QStringLiteral("missing.nc")), &lines, &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(read_program_lines(dir.path(), &lines, &error));
 }
 
 } // namespace
