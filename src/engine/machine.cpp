@@ -43,12 +43,16 @@ Machine::Machine(Engine &engine, int index)
 
 Machine::~Machine()
 {
+    closing_ = true;
     record_->abort2 = true;
     record_->exit_loops_flag = true;
-    // The worker may still write to the port: it ends before the port goes.
-    sender_.reset();
-    port_->close_port();
+    // The worker writes to the port and the port's event thread calls the
+    // sender: the worker ends first, then the port (its event thread with
+    // it), then the sender.
+    sender_->stop_worker();
+    sender_->wait_for_worker();
     port_.reset();
+    sender_.reset();
 }
 
 Workspace &Machine::workspace()

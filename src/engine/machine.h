@@ -22,6 +22,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -47,6 +48,8 @@ public:
     ~Machine() override;
 
     int index() const { return index_; }
+    // The machine is going away: nothing new may start.
+    bool closing() const { return closing_; }
     Engine &engine() { return engine_; }
     Workspace &workspace();
     MachineSettingsRecord &record() { return *record_; }
@@ -118,6 +121,7 @@ private:
     QTimer repeat_timer_;
     QTimer hw_flow_timer_;
     unsigned action_number_ = 0;
+    std::atomic<bool> closing_{false};
 };
 
 } // namespace dnc

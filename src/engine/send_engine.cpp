@@ -69,7 +69,7 @@ SendEngine::~SendEngine()
 void SendEngine::start_punch()
 {
     MachineSettingsRecord &r = record_;
-    if (r.file_type != FileNormal)
+    if (r.file_type != FileNormal || machine_.closing())
         return;
     Workspace &ws = machine_.workspace();
     const int index = machine_.index();

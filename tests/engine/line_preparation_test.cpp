@@ -16,6 +16,8 @@ struct PrepCase {
     const char *end;
     QString line;
     QString expected; // with the ASCII CR LF end of block
+
+    friend void PrintTo(const PrepCase &c, std::ostream *out) { *out << c.name; }
 };
 
 QString nuls(int n)

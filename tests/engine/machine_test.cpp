@@ -14,6 +14,11 @@ struct NoteCase {
     bool auto_serve;
     const char *expected_text;
     NoteColour expected_colour;
+
+    friend void PrintTo(const NoteCase &c, std::ostream *out)
+    {
+        *out << "file type " << c.file_type << (c.auto_serve ? ", auto-serve" : "");
+    }
 };
 
 class MachineNotes : public SendFixture, public ::testing::WithParamInterface<NoteCase>
@@ -64,6 +69,8 @@ struct FlowCase {
     QByteArray bytes;
     bool xon_before;
     bool xon_after;
+
+    friend void PrintTo(const FlowCase &c, std::ostream *out) { *out << c.name; }
 };
 
 class FlowCharacters : public SendFixture, public ::testing::WithParamInterface<FlowCase>

@@ -50,6 +50,12 @@ struct TapeCase {
     int format;
     int eob;
     bool by_line;
+
+    friend void PrintTo(const TapeCase &c, std::ostream *out)
+    {
+        *out << "format " << c.format << ", EOB " << c.eob
+             << (c.by_line ? ", by line" : ", by char");
+    }
 };
 
 class SendOverPty : public SendFixture, public ::testing::WithParamInterface<TapeCase>
@@ -117,6 +123,8 @@ struct ShapeCase {
     QStringList lines;
     std::function<void(MachineSettingsRecord &, RecordingWorkspace &)> setup;
     QByteArray expected;
+
+    friend void PrintTo(const ShapeCase &c, std::ostream *out) { *out << c.name; }
 };
 
 class ProgramShaping : public SendFixture, public ::testing::WithParamInterface<ShapeCase>
