@@ -103,14 +103,23 @@ TEST_P(DripFeedSend, MachineReceivesTheExpandedProgram)
     ws.set_program(0, c.program);
     const QByteArray expected = received_lines(c.expected);
 
+    // The messages of the send itself; a pseudo-terminal's missing modem
+    // lines are reported once per device and process, which depends on the
+    // order tests run in, so that report is left out.
+    const auto send_messages = [&] {
+        QStringList messages = ws.messages();
+        messages.removeIf([](const QString &m) { return m.contains("cannot have:"); });
+        return messages;
+    };
+
     frame_send(machine());
     if (c.message.isEmpty()) {
         ASSERT_TRUE(wait_note(0, "Finished Sending")) << ws.notes(0).join(" / ").toStdString();
-        EXPECT_TRUE(ws.messages().isEmpty()) << ws.messages().join(" / ").toStdString();
+        EXPECT_TRUE(send_messages().isEmpty()) << send_messages().join(" / ").toStdString();
     } else {
         ASSERT_TRUE(wait_note(0, "Send Cancelled")) << ws.notes(0).join(" / ").toStdString();
-        ASSERT_TRUE(wait_until([&] { return !ws.messages().isEmpty(); }));
-        EXPECT_EQ(ws.messages(), QStringList{c.message + "|0"});
+        ASSERT_TRUE(wait_until([&] { return !send_messages().isEmpty(); }));
+        EXPECT_EQ(send_messages(), QStringList{c.message + "|0"});
         EXPECT_FALSE(ws.has_note(0, "Finished Sending"));
         EXPECT_TRUE(wait_until([&] { return ws.button_enabled(0, FrameButton::Send); }));
     }
