@@ -1,8 +1,10 @@
 #include "app/headless_server.h"
 
+#include "app/headless_remote.h"
 #include "app/install_paths.h"
 #include "comm/port_session.h"
 #include "comm/tape_code.h"
+#include "config/app_settings.h"
 #include "config/global_settings.h"
 #include "config/ini_file.h"
 #include "config/machine_list.h"
@@ -13,6 +15,8 @@
 #include "engine/machine.h"
 #include "engine/program_file.h"
 #include "engine/receiving.h"
+#include "remote/adapter_info.h"
+#include "remote/remote_server.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -128,11 +132,39 @@ void HeadlessServer::start_serving(const IniFile &ini, const QStringList &machin
         sessions.append(&machine.port());
     }
     open_all_ports(sessions);
+    start_remote(ini);
+}
+
+void HeadlessServer::start_remote(const IniFile &ini)
+{
+    const AppSettings settings = load_app_settings(ini);
+    if (!settings.remote)
+        return;
+    remote_host_ = std::make_unique<HeadlessRemoteHost>(*engine_, *workspace_, user_data_folder_);
+    remote_ = std::make_unique<RemoteServer>(*remote_host_);
+    // Without a configured address the remote still listens on every
+    // interface; the operator is told the addresses to use.
+    QString address = settings.ip_address;
+    if (address.isEmpty()) {
+        const QStringList addresses = local_ipv4_addresses();
+        address = addresses.isEmpty() ? QStringLiteral("127.0.0.1") : addresses.first();
+        workspace_->print(QStringLiteral("Web remote addresses: %1")
+                              .arg(addresses.isEmpty() ? address : addresses.join(", ")));
+    }
+    if (remote_->start(address, settings.ip_port)) {
+        remote_->set_folder(remote_host_->folder_for_remote());
+        workspace_->print(QStringLiteral("Web remote listening on port %1").arg(remote_->port()));
+    }
 }
 
 void HeadlessServer::stop()
 {
-    // Every transfer ends and every port closes before the process goes.
+    // The remote goes first so that no request reaches a closing engine;
+    // then every transfer ends and every port closes before the process goes.
+    if (remote_)
+        remote_->stop();
+    remote_.reset();
+    remote_host_.reset();
     engine_.reset();
     receiving_.reset();
     workspace_->print(QStringLiteral("Server stopped"));

@@ -18,6 +18,8 @@ class Engine;
 class IniFile;
 class Machine;
 class Receiving;
+class HeadlessRemoteHost;
+class RemoteServer;
 
 class HeadlessServer : public QObject
 {
@@ -68,12 +70,16 @@ private:
     Machine *current_engine_machine() const;
 
     void start_serving(const IniFile &ini, const QStringList &machines, int current);
+    // With "Remote" on in DNC.ini: the web remote on every interface.
+    void start_remote(const IniFile &ini);
 
     QString user_data_folder_;
     CommandLine command_line_;
     HeadlessWorkspace *workspace_;
     std::unique_ptr<Engine> engine_;
     std::shared_ptr<Receiving> receiving_;
+    std::unique_ptr<HeadlessRemoteHost> remote_host_;
+    std::unique_ptr<RemoteServer> remote_;
 };
 
 } // namespace dnc

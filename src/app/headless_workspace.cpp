@@ -7,9 +7,10 @@ namespace dnc
 
 struct HeadlessWorkspace::Machine {
     std::shared_ptr<EditorModel> editor = std::make_shared<EditorModel>();
-    mutable std::mutex mutex; // guards name and file_name
+    mutable std::mutex mutex; // guards name, file_name and status
     QString name;
     QString file_name;
+    QString status; // the last note, as the frame's status line shows it
     std::atomic<int> progress{0};
     std::atomic<bool> progress_visible{false};
     std::atomic<unsigned> disabled_buttons{0}; // bit per FrameButton
@@ -143,7 +144,20 @@ void HeadlessWorkspace::print_error(const QString &text)
 
 void HeadlessWorkspace::note(int machine_index, const QString &text, NoteColour)
 {
+    if (const auto m = machine(machine_index)) {
+        std::lock_guard lock(m->mutex);
+        m->status = text;
+    }
     print(note_line(machine_name(machine_index), text));
+}
+
+QString HeadlessWorkspace::status_text(int machine_index) const
+{
+    const auto m = machine(machine_index);
+    if (!m)
+        return {};
+    std::lock_guard lock(m->mutex);
+    return m->status;
 }
 
 void HeadlessWorkspace::set_and_display_filename(int machine_index, const QString &path)

@@ -42,6 +42,8 @@ public:
     // The machine's editor; null for an index outside the list.
     std::shared_ptr<EditorModel> editor(int machine) const;
     QString file_name(int machine) const;
+    // The machine's status line: its last note.
+    QString status_text(int machine) const;
     int progress(int machine) const;
     bool progress_visible(int machine) const;
     bool button_enabled(int machine, FrameButton button) const;

@@ -10,6 +10,7 @@
 // machine-change timer (10 ms each) carry it out.
 #pragma once
 
+#include "config/app_settings.h"
 #include "remote/bounded_http_server.h"
 #include "remote/remote_host.h"
 #include "remote/remote_request.h"
@@ -25,8 +26,6 @@
 
 namespace dnc
 {
-
-inline constexpr int kDefaultRemotePort = 8082;
 
 class RemoteServer : public QObject
 {
