@@ -9,9 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <memory>
 
 namespace dnc
@@ -285,6 +288,35 @@ TEST_F(DncServerProcess, OptionsThatEndAtOnce)
         const QByteArray all = p->readAllStandardOutput() + p->readAllStandardError();
         EXPECT_TRUE(all.contains(c.output)) << all.toStdString();
     }
+}
+
+TEST_F(DncServerProcess, RemoteOnInTheIniServesTheWebRemote)
+{
+    // A port that is free right now (the server binds it a moment later).
+    int port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    const QByteArray ini =
+        "[DUREravur]\nRemote=1\nIPAddress=127.0.0.1\nIPPort=" + QByteArray::number(port) +
+        "\nCom1=" + data_path(QStringLiteral("no-such-line")).toUtf8() +
+        "\n[Default]\nCommPort=1\n";
+    write_file(QStringLiteral("DNC.ini"), ini);
+    QProcess *server = start_ready();
+
+    httplib::Client client("127.0.0.1", port);
+    client.set_connection_timeout(1);
+    std::string body;
+    for (int attempt = 0; attempt < 50 && body.empty(); ++attempt) {
+        if (auto reply = client.Get("/"); reply && reply->status == 200)
+            body = reply->body;
+        else
+            QThread::msleep(100);
+    }
+    EXPECT_NE(body.find("Status=Connected"), std::string::npos) << body;
+    stop(server);
 }
 
 } // namespace
