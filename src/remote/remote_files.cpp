@@ -107,7 +107,7 @@ bool has_extension(const QString &path)
     return false;
 }
 
-QString join_folder(const QString &folder, const QString &name)
+QString join_remote_folder(const QString &folder, const QString &name)
 {
     if (folder.isEmpty())
         return name;
@@ -125,9 +125,9 @@ QString resolve_remote_filename(const QString &name, const QString &default_exte
     // A name is placed in a folder unless it is a full path: a relative
     // path would otherwise depend on the folder the server was started in.
     if (!QDir::isAbsolutePath(path))
-        path = join_folder(save_folder, path);
+        path = join_remote_folder(save_folder, path);
     if (!QDir::isAbsolutePath(path))
-        path = join_folder(file_list_folder, path);
+        path = join_remote_folder(file_list_folder, path);
     return path;
 }
 

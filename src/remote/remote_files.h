@@ -21,7 +21,7 @@ QString remote_local_path(const QString &requested);
 // ".".
 bool has_extension(const QString &path);
 // `folder` + `name` with exactly one separator between them.
-QString join_folder(const QString &folder, const QString &name);
+QString join_remote_folder(const QString &folder, const QString &name);
 
 // Completes a file name sent by the remote for a machine: the machine's
 // default extension when the name has none (unless that extension holds

@@ -169,7 +169,7 @@ void RemoteSession::go_up()
 bool RemoteSession::go_down(const QString &name)
 {
     const QString below = remote_local_path(name.trimmed());
-    const QString path = folder == QStringLiteral("\\") ? below : join_folder(folder, below);
+    const QString path = folder == QStringLiteral("\\") ? below : join_remote_folder(folder, below);
     if (!folder_exists(path))
         return false;
     set_folder(path);
