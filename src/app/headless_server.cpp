@@ -20,28 +20,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace dnc
 {
-
-namespace
-{
-
-// The device the kernel writes its console to (a virtual machine's first
-// serial port, a headless box's service port) is never a machine's line.
-bool is_system_console(const QString &device)
-{
-    const QString name = QFileInfo(QFileInfo(device).canonicalFilePath()).fileName();
-    QFile active(QStringLiteral("/sys/class/tty/console/active"));
-    if (name.isEmpty() || !active.open(QIODevice::ReadOnly))
-        return false;
-    return QString::fromLatin1(active.readAll())
-        .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)
-        .contains(name);
-}
-
-} // namespace
 
 HeadlessServer::HeadlessServer(QString user_data_folder, CommandLine command_line,
                                HeadlessWorkspace *workspace, QObject *parent)
@@ -123,12 +104,6 @@ void HeadlessServer::start_serving(const IniFile &ini, const QStringList &machin
     for (int i = 0; i < engine_->machine_count(); ++i) {
         Machine &machine = engine_->machine(i);
         load_machine_settings(ini, machines.at(i), user_data_folder_, machine.record(), hooks);
-        const QString device = device_for_port(machine.record().comm_port, engine_->port_map());
-        if (is_system_console(device)) {
-            machine.note(QStringLiteral("%1: %2 is the system console, not a machine's line")
-                             .arg(port_name(machine.record().comm_port), device));
-            continue;
-        }
         sessions.append(&machine.port());
     }
     open_all_ports(sessions);

@@ -138,6 +138,19 @@ void apply_flow(termios &t, DriverFlow flow)
         t.c_iflag |= IXON | IXOFF;
 }
 
+// The device the kernel writes its console to (a virtual machine's first
+// serial port, a headless box's service port) is never a machine's line:
+// configuring it would garble the console, and a machine's data would mix
+// with the kernel's messages.
+bool is_system_console(const QString &device)
+{
+    const QString name = QFileInfo(QFileInfo(device).canonicalFilePath()).fileName();
+    QFile active(QStringLiteral("/sys/class/tty/console/active"));
+    if (name.isEmpty() || !active.open(QIODevice::ReadOnly))
+        return false;
+    return QString::fromLatin1(active.readAll()).simplified().split(u' ').contains(name);
+}
+
 } // namespace
 
 DeviceSerialLine::~DeviceSerialLine()
@@ -147,6 +160,10 @@ DeviceSerialLine::~DeviceSerialLine()
 
 int DeviceSerialLine::open_fd(const SerialConfig &config, QString *error, QStringList *refused)
 {
+    if (is_system_console(config.device)) {
+        *error = QStringLiteral("%1: the system console, not a machine's line").arg(config.device);
+        return -1;
+    }
     const QByteArray path = QFile::encodeName(config.device);
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
