@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test through CTest:
 #   1. the normal build, all tests;
-#   2. a ThreadSanitizer build of the concurrency-heavy tests;
-#   3. every libFuzzer target for a short run (clang, AddressSanitizer+UBSan).
+#   2. every libFuzzer target for a short run (clang, AddressSanitizer+UBSan).
+# The ThreadSanitizer run of the concurrency suites is on demand for now
+# (see README: "Building by hand").
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -12,12 +13,6 @@ jobs=$(nproc)
 echo "== build and test =="
 "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
-
-echo "== ThreadSanitizer =="
-DNC_TARGETS="test_comm test_engine test_remote" \
-  "$root/scripts/build.sh" "$root/build-tsan" -DDNC_SANITIZE_THREAD=ON -DDNC_BUILD_BENCH=OFF
-TSAN_OPTIONS="suppressions=$root/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
-  ctest --test-dir "$root/build-tsan" --output-on-failure -j"$jobs" -L concurrency
 
 echo "== fuzz targets =="
 CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" \
