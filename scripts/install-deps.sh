@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   socat curl wrk
+  locales
 )
 
 sudo_cmd=()
